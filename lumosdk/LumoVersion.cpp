@@ -1,0 +1,7 @@
+#include "lumosdk/LumoVersion.h"
+
+namespace lumo {
+
+const char* lumoVersion() { return "0.0.2"; }
+
+}  // namespace lumo

@@ -1,0 +1,107 @@
+#pragma once
+
+// Private to platform/dispatch: the shared state behind Scheduler, MainLoop, the queues,
+// timers and semaphores. One mutex guards the timed entries, the main queue and every
+// waiter; the count of background work in flight is atomic so that queue hops stay cheap.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "platform/dispatch/Clock.h"
+#include "platform/dispatch/MainLoop.h"
+
+namespace platform::dispatch::detail {
+
+// Identifies a timed entry: due time first, then creation order, so ties fire first-in first-out.
+struct EntryKey {
+  MonoTime due{0};
+  std::uint64_t seq = 0;
+  bool operator<(const EntryKey& other) const {
+    return due != other.due ? due < other.due : seq < other.seq;
+  }
+};
+
+class TimeKeeper {
+ public:
+  static TimeKeeper& instance();
+
+  const Clock& clock() const { return *clock_.load(std::memory_order_acquire); }
+  bool isVirtual() const { return virtual_.load(std::memory_order_acquire); }
+  VirtualClock& useVirtualClock(double startWallMillis);
+  void setHangLimit(Seconds limit);
+
+  // Timed entries. `fire` runs without the lock held, on whichever thread moves time.
+  EntryKey schedule(MonoTime due, std::function<void()> fire);
+  EntryKey scheduleLocked(MonoTime due, std::function<void()> fire);
+  void cancel(const EntryKey& key);
+
+  // Background work in flight (queued or running blocks, transfers).
+  void beginWork() { inFlight_.fetch_add(1, std::memory_order_acq_rel); }
+  void endWork();
+
+  // The main queue.
+  void postMain(Block block);
+  std::optional<Block> takeMain();
+  void setWaiter(std::shared_ptr<MainLoopWaiter> waiter);
+
+  // Runs the main loop until `condition` holds, `end` (clock time) passes, or stop().
+  bool runMainLoop(const std::function<bool()>* condition, std::optional<MonoTime> end);
+  void stopMainLoop();
+
+  // A thread blocked on the clock or a semaphore. Whoever wakes it does so under the lock
+  // with wakeLocked(), which also counts it as in flight again if it was, so that time cannot
+  // move between its wake-up and its next step.
+  struct Waiter {
+    bool woken = false;
+    bool counted = false;
+    bool timedOut = false;
+  };
+  // Blocks until the waiter is woken. On the main thread with the virtual clock it drives time.
+  void block(std::unique_lock<std::mutex>& lock, Waiter& waiter);
+  void wakeLocked(Waiter& waiter);
+  std::mutex& mutex() { return mutex_; }
+
+  // Whether the calling thread counts as in flight (it runs a queue's block).
+  static bool& threadCounted();
+
+ private:
+  TimeKeeper();
+  void startTimerThreadLocked();
+  void timerThreadLoop();
+  // Virtual time, main thread, lock held. While background work is in flight, waits until it
+  // drains or `interrupt()` holds and returns `waited`; otherwise fires the earliest entry due
+  // no later than `limit` (`fired`) or finds none (`nothing`).
+  enum class Step { waited, fired, nothing };
+  Step driveStep(std::unique_lock<std::mutex>& lock, std::optional<MonoTime> limit,
+                 const std::function<bool()>& interrupt);
+  // Waits for `ready()` (checked under the lock); aborts the process after the hang limit.
+  void waitOrAbort(std::unique_lock<std::mutex>& lock, const std::function<bool()>& ready,
+                   const char* what);
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::condition_variable timerChanged_;
+  std::map<EntryKey, std::function<void()>> entries_;
+  std::uint64_t nextSeq_ = 1;
+  std::atomic<long> inFlight_{0};
+  std::deque<Block> mainQueue_;
+  std::shared_ptr<MainLoopWaiter> waiter_;
+  bool stopRequested_ = false;
+  bool timerThreadStarted_ = false;
+
+  std::unique_ptr<SystemClock> systemClock_;
+  std::unique_ptr<VirtualClock> virtualClock_;
+  std::atomic<const Clock*> clock_{nullptr};
+  std::atomic<bool> virtual_{false};
+  std::chrono::duration<double> hangLimit_{60.0};
+};
+
+}  // namespace platform::dispatch::detail
