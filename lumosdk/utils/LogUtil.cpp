@@ -1,0 +1,106 @@
+#include "lumosdk/utils/LogUtil.h"
+
+#include "lumosdk/utils/log/LogStore.h"
+#include "lumosdk/utils/log/LogUploader.h"
+#include "lumosdk/utils/log/LoggerState.h"
+#include "lumosdk/utils/log/Utf8.h"
+#include "platform/dispatch/MainLoop.h"
+#include "platform/dispatch/Scheduler.h"
+#include "platform/foundation/ConsoleLog.h"
+#include "platform/foundation/DeviceInfo.h"
+#include "platform/foundation/SystemLog.h"
+
+namespace lumo {
+
+using logging::LoggerState;
+using logging::LogStore;
+using logging::LogUploader;
+using platform::foundation::SystemLog;
+
+void LogUtil::initialize(const std::string& serverUrl) {
+  auto& state = LoggerState::shared();
+  if (state.isInitialized.exchange(true)) {
+    SystemLog::info("LogUtil already initialized");
+    return;
+  }
+  state.setServerUrl(serverUrl);
+  state.dbOpenFailed = false;
+  auto start = [] {
+    LogStore::initDatabase();
+    LogUploader::setupTimers();
+    LogUploader::registerBackgroundNotification();
+  };
+  if (platform::dispatch::MainLoop::isMainThread()) {
+    start();
+  } else {
+    platform::dispatch::DispatchQueue::main()->sync(start);
+  }
+}
+
+void LogUtil::log(LogPriority priority, std::optional<std::string> tag, std::string message) {
+  auto& state = LoggerState::shared();
+  if (!state.isInitialized.load(std::memory_order_acquire)) return;
+  if (state.isShuttingDown.load(std::memory_order_acquire)) return;
+  std::string recordTag = tag ? std::move(*tag) : std::string("LogUtil");
+
+  std::string line;
+  line.reserve(recordTag.size() + 1 + message.size());
+  line.append(recordTag).append(":").append(message);
+  platform::foundation::ConsoleLog::write(line);
+
+  state.logQueue->async([priority, recordTag = std::move(recordTag), message = std::move(message)]() mutable {
+    auto& state = LoggerState::shared();
+    if (state.isShuttingDown) return;
+    state.dbQueue->async([priority, recordTag = std::move(recordTag), message = std::move(message)]() mutable {
+      auto& state = LoggerState::shared();
+      // Stored text must be UTF-8 to travel as JSON later; the console line stayed verbatim.
+      std::string tagText = logging::sanitizeUtf8(std::move(recordTag));
+      std::string messageText = logging::sanitizeUtf8(std::move(message));
+      if (!state.dbOpenFailed && state.db) {
+        LogStore::saveLogToDb(priority, tagText, std::move(messageText));
+      } else {
+        logging::cacheLogInMemory(priority, std::move(tagText), std::move(messageText));
+      }
+    });
+  });
+}
+
+void LogUtil::v(const std::string& message, std::optional<std::string> tag) { log(LogPriority::verbose, std::move(tag), message); }
+void LogUtil::d(const std::string& message, std::optional<std::string> tag) { log(LogPriority::debug, std::move(tag), message); }
+void LogUtil::i(const std::string& message, std::optional<std::string> tag) { log(LogPriority::info, std::move(tag), message); }
+void LogUtil::w(const std::string& message, std::optional<std::string> tag) { log(LogPriority::warn, std::move(tag), message); }
+void LogUtil::e(const std::string& message, std::optional<std::string> tag) { log(LogPriority::error, std::move(tag), message); }
+
+void LogUtil::logVerbose(const std::string& tag, const LogObject& record) { log(LogPriority::verbose, tag, record.description()); }
+void LogUtil::logDebug(const std::string& tag, const LogObject& record) { log(LogPriority::debug, tag, record.description()); }
+void LogUtil::logInfo(const std::string& tag, const LogObject& record) { log(LogPriority::info, tag, record.description()); }
+void LogUtil::logWarn(const std::string& tag, const LogObject& record) { log(LogPriority::warn, tag, record.description()); }
+void LogUtil::logError(const std::string& tag, const LogObject& record) { log(LogPriority::error, tag, record.description()); }
+
+void LogUtil::setUserInfo(const nlohmann::json& userInfo) { LoggerState::shared().setUserInfo(userInfo); }
+
+void LogUtil::flushAndClose() {
+  auto& state = LoggerState::shared();
+  if (state.isShuttingDown.exchange(true)) return;
+  LogUploader::cancelTimers();
+  LogUploader::unregisterBackgroundNotification();
+  for (int poll = 0; poll < 30 && state.isUploading; ++poll) {
+    platform::dispatch::sleepFor(std::chrono::milliseconds(100));
+  }
+  state.dbQueue->sync([] { LogStore::close(); });
+  state.isInitialized = false;
+  state.dbOpenFailed = false;
+  state.memoryLogsQueue->syncBarrier([] { LoggerState::shared().memoryLogs.clear(); });
+}
+
+void LogUtil::forceUploadLogs(std::function<void()> completion) { LogUploader::forceUploadLogs(std::move(completion)); }
+
+nlohmann::json LogUtil::getDeviceInfo() {
+  const auto& device = platform::foundation::DeviceInfo::current();
+  return nlohmann::json{{"model", device.model()},
+                        {"os_version", device.systemVersion()},
+                        {"device_name", device.name()},
+                        {"system_name", device.systemName()}};
+}
+
+}  // namespace lumo

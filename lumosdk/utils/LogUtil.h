@@ -1,0 +1,55 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "lumosdk/LumoExport.h"
+#include "lumosdk/utils/LogObject.h"
+#include "lumosdk/utils/LogPriority.h"
+
+namespace lumo {
+
+// The SDK's one logger. A call prints one console line at once and hands the record to the
+// logger's queues, which store it in SQLite ("lumo_logs.db" in Documents) or, while no
+// database is open, in a memory buffer of at most 1000 entries; an uploader posts stored
+// records to the backend in batches. Callable from any thread; the caller pays for a string
+// and an enqueue, never for file or database work.
+class LUMO_EXPORT LogUtil {
+ public:
+  LogUtil() = delete;
+
+  // Starts the logger once; `serverUrl` is the full upload URL.
+  static void initialize(const std::string& serverUrl);
+
+  static void v(const std::string& message, std::optional<std::string> tag);
+  static void d(const std::string& message, std::optional<std::string> tag);
+  static void i(const std::string& message, std::optional<std::string> tag);
+  static void w(const std::string& message, std::optional<std::string> tag);
+  static void e(const std::string& message, std::optional<std::string> tag);
+  static void log(LogPriority priority, std::optional<std::string> tag, std::string message);
+
+  // The record's description (its JSON text) becomes the message.
+  static void logVerbose(const std::string& tag, const LogObject& record);
+  static void logDebug(const std::string& tag, const LogObject& record);
+  static void logInfo(const std::string& tag, const LogObject& record);
+  static void logWarn(const std::string& tag, const LogObject& record);
+  static void logError(const std::string& tag, const LogObject& record);
+
+  // Sent with every upload as "user_Info".
+  static void setUserInfo(const nlohmann::json& userInfo);
+
+  // Shuts the logger down: timers and observers go, a running upload gets up to 3 s, the
+  // database closes; later records are refused.
+  static void flushAndClose();
+
+  // Uploads the memory buffer and one database batch now; `completion` runs exactly once.
+  static void forceUploadLogs(std::function<void()> completion);
+
+  // The device description sent with uploads: "model", "os_version", "device_name", "system_name".
+  static nlohmann::json getDeviceInfo();
+};
+
+}  // namespace lumo

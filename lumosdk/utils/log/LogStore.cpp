@@ -1,0 +1,205 @@
+#include "lumosdk/utils/log/LogStore.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "lumosdk/utils/log/Utf8.h"
+#include "platform/dispatch/Scheduler.h"
+#include "platform/foundation/AppSandbox.h"
+#include "platform/foundation/SystemLog.h"
+
+namespace lumo::logging {
+namespace {
+
+using platform::foundation::SystemLog;
+
+constexpr const char* kDatabaseName = "lumo_logs.db";
+
+constexpr const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS logs ("
+    "id INTEGER PRIMARY KEY AUTOINCREMENT, "
+    "priority INTEGER, "
+    "tag TEXT, "
+    "message TEXT, "
+    "timestamp INTEGER, "
+    "retry_count INTEGER DEFAULT 0);"
+    "CREATE INDEX IF NOT EXISTS idx_timestamp ON logs (timestamp);"
+    "CREATE INDEX IF NOT EXISTS idx_retry_count ON logs (retry_count);";
+
+std::int64_t nowMillis() {
+  return static_cast<std::int64_t>(platform::dispatch::Scheduler::clock().wallMillis());
+}
+
+std::string columnText(sqlite3_stmt* statement, int column) {
+  const unsigned char* text = sqlite3_column_text(statement, column);
+  return text ? std::string(reinterpret_cast<const char*>(text)) : std::string();
+}
+
+}  // namespace
+
+std::optional<std::string> LogStore::getDatabasePath() {
+  auto documents = platform::foundation::AppSandbox::documentsDirectory();
+  if (!documents) return std::nullopt;
+  return (*documents / kDatabaseName).string();
+}
+
+void LogStore::ensureDatabaseDirectoryExists() {
+  auto documents = platform::foundation::AppSandbox::documentsDirectory();
+  if (!documents) return;
+  std::error_code ignored;  // a failure here shows up as a failed open
+  std::filesystem::create_directories(*documents, ignored);
+}
+
+void LogStore::initDatabase() {
+  auto& state = LoggerState::shared();
+  if (state.isShuttingDown) return;
+  state.dbQueue->async([] { openSequence(); });
+}
+
+void LogStore::performDB(std::function<void()> block) {
+  auto& state = LoggerState::shared();
+  if (state.isShuttingDown) return;
+  state.dbQueue->async(std::move(block));
+}
+
+void LogStore::openSequence() {
+  auto& state = LoggerState::shared();
+  close();
+  state.dbOpenFailed = false;
+  auto path = getDatabasePath();
+  if (!path) {  // no Documents folder at all: treated as a failed open
+    state.dbOpenFailed = true;
+    return;
+  }
+  ensureDatabaseDirectoryExists();
+  sqlite3* db = nullptr;
+  int opened = sqlite3_open_v2(path->c_str(), &db,
+                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+  if (opened != SQLITE_OK) {
+    if (db) sqlite3_close(db);
+    state.dbOpenFailed = true;
+    return;
+  }
+  sqlite3_exec(db, "PRAGMA journal_mode=WAL;", nullptr, nullptr, nullptr);
+  sqlite3_exec(db, "PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  char* error = nullptr;
+  if (sqlite3_exec(db, kSchema, nullptr, nullptr, &error) != SQLITE_OK) {
+    SystemLog::error(std::string("Log database unusable, keeping records in memory: ") +
+                     (error ? error : "unknown error"));
+    sqlite3_free(error);
+    sqlite3_close(db);
+    state.dbOpenFailed = true;
+    return;
+  }
+  state.db = db;
+}
+
+void LogStore::saveLogToDb(LogPriority priority, const std::string& tag, std::string message) {
+  auto& state = LoggerState::shared();
+  if (state.isShuttingDown) return;
+  if (!state.db) {
+    if (!state.dbOpenFailed) state.dbQueue->async([] { openSequence(); });
+    cacheLogInMemory(priority, tag, std::move(message));
+    return;
+  }
+  message = truncateCharacters(std::move(message), kMaxMessageCharacters);
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(state.db, "INSERT INTO logs (priority, tag, message, timestamp) VALUES (?, ?, ?, ?);", -1,
+                         &statement, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(statement);
+    cacheLogInMemory(priority, tag, std::move(message));
+    return;
+  }
+  sqlite3_bind_int(statement, 1, rawValue(priority));
+  sqlite3_bind_text(statement, 2, tag.data(), static_cast<int>(tag.size()), SQLITE_STATIC);
+  sqlite3_bind_text(statement, 3, message.data(), static_cast<int>(message.size()), SQLITE_STATIC);
+  sqlite3_bind_int64(statement, 4, nowMillis());
+  int result = sqlite3_step(statement);
+  sqlite3_finalize(statement);
+  if (result == SQLITE_DONE) return;
+  if (result == SQLITE_MISUSE) {
+    close();
+    state.dbQueue->asyncAfter(std::chrono::seconds(1), [] {
+      if (!LoggerState::shared().isShuttingDown) LoggerState::shared().dbQueue->async([] { openSequence(); });
+    });
+  }
+  // A full disk, an I/O error or a lock held too long: the record waits in memory rather than
+  // being lost.
+  cacheLogInMemory(priority, tag, std::move(message));
+}
+
+LogStore::Batch LogStore::readBatch() {
+  auto& state = LoggerState::shared();
+  Batch batch;
+  if (!state.db) {
+    batch.failed = true;
+    return batch;
+  }
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(state.db,
+                         "SELECT id, priority, tag, message, timestamp FROM logs WHERE retry_count < ? "
+                         "ORDER BY timestamp ASC LIMIT ?;",
+                         -1, &statement, nullptr) != SQLITE_OK) {
+    batch.failed = true;
+    batch.error = sqlite3_errmsg(state.db);
+    sqlite3_finalize(statement);
+    return batch;
+  }
+  sqlite3_bind_int(statement, 1, kRetryLimit);
+  sqlite3_bind_int(statement, 2, kBatchSize);
+  while (sqlite3_step(statement) == SQLITE_ROW) {
+    LogRow row;
+    row.id = sqlite3_column_int64(statement, 0);
+    row.level = logPriorityFromRaw(sqlite3_column_int64(statement, 1)).value_or(LogPriority::debug);
+    row.tag = columnText(statement, 2);
+    row.message = columnText(statement, 3);
+    row.timestamp = sqlite3_column_int64(statement, 4);
+    batch.rows.push_back(std::move(row));
+  }
+  sqlite3_finalize(statement);
+  return batch;
+}
+
+void LogStore::executeIdList(const char* prefix, const std::vector<std::int64_t>& ids) {
+  auto& state = LoggerState::shared();
+  if (!state.db || ids.empty()) return;
+  std::string sql = prefix;
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    if (i > 0) sql += ',';
+    sql += std::to_string(ids[i]);
+  }
+  sql += ')';
+  // A failure leaves the rows for a later round.
+  sqlite3_exec(state.db, sql.c_str(), nullptr, nullptr, nullptr);
+}
+
+void LogStore::deleteLogsFromDb(std::vector<std::int64_t> ids) {
+  performDB([ids = std::move(ids)] { executeIdList("DELETE FROM logs WHERE id IN (", ids); });
+}
+
+void LogStore::incrementRetryCount(std::vector<std::int64_t> ids) {
+  performDB([ids = std::move(ids)] {
+    executeIdList("UPDATE logs SET retry_count = retry_count + 1 WHERE id IN (", ids);
+  });
+}
+
+void LogStore::cleanupTask() {
+  auto& state = LoggerState::shared();
+  if (!state.db) return;
+  double nowSeconds = platform::dispatch::Scheduler::clock().wallSeconds();
+  auto cutoff = static_cast<std::int64_t>((nowSeconds - static_cast<double>(kMaxAgeSeconds)) * 1000.0);
+  std::string byAge = "DELETE FROM logs WHERE timestamp < " + std::to_string(cutoff);
+  std::string byRetries = "DELETE FROM logs WHERE retry_count >= " + std::to_string(kRetryLimit);
+  sqlite3_exec(state.db, byAge.c_str(), nullptr, nullptr, nullptr);
+  sqlite3_exec(state.db, byRetries.c_str(), nullptr, nullptr, nullptr);
+}
+
+void LogStore::close() {
+  auto& state = LoggerState::shared();
+  if (state.db) sqlite3_close(state.db);
+  state.db = nullptr;
+}
+
+}  // namespace lumo::logging

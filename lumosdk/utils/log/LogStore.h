@@ -1,0 +1,56 @@
+#pragma once
+
+// Private to the logger: the SQLite store of records awaiting upload. Everything runs on the
+// serial dbQueue; the functions marked "on dbQueue" must be called from blocks already there.
+
+#include "lumosdk/LumoExport.h"
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "lumosdk/utils/log/LoggerState.h"
+
+namespace lumo::logging {
+
+class LUMO_EXPORT LogStore {
+ public:
+  static constexpr int kBusyTimeoutMs = 5000;
+  static constexpr std::size_t kMaxMessageCharacters = 10000;
+  static constexpr int kRetryLimit = 5;
+  static constexpr int kBatchSize = 10000;
+  static constexpr std::int64_t kMaxAgeSeconds = 604800;
+
+  // Queues the open sequence unless shutting down.
+  static void initDatabase();
+  // Queues `block` on dbQueue unless shutting down.
+  static void performDB(std::function<void()> block);
+  // On dbQueue: stores one record, or keeps it in memory when the store cannot take it.
+  static void saveLogToDb(LogPriority priority, const std::string& tag, std::string message);
+
+  struct Batch {
+    std::vector<LogRow> rows;
+    // Set when the read failed: SQLite's message, or nothing when no connection was open.
+    std::optional<std::string> error;
+    bool failed = false;
+  };
+  // On dbQueue: up to 10000 uploadable rows, oldest first.
+  static Batch readBatch();
+
+  static void deleteLogsFromDb(std::vector<std::int64_t> ids);
+  static void incrementRetryCount(std::vector<std::int64_t> ids);
+  // On dbQueue: drops rows older than seven days and rows whose uploads failed five times.
+  static void cleanupTask();
+  // On dbQueue.
+  static void close();
+
+  static std::optional<std::string> getDatabasePath();
+  static void ensureDatabaseDirectoryExists();
+
+ private:
+  static void openSequence();
+  static void executeIdList(const char* prefix, const std::vector<std::int64_t>& ids);
+};
+
+}  // namespace lumo::logging

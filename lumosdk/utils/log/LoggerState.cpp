@@ -1,0 +1,87 @@
+#include "lumosdk/utils/log/LoggerState.h"
+
+#include "platform/dispatch/Scheduler.h"
+
+namespace lumo::logging {
+
+using platform::dispatch::DispatchQueue;
+using platform::dispatch::QualityOfService;
+
+LoggerState& LoggerState::shared() {
+  // Never destroyed: queue workers may still run logger blocks while the process exits.
+  static LoggerState* state = new LoggerState;
+  return *state;
+}
+
+LoggerState::LoggerState()
+    : logQueue(DispatchQueue::makeConcurrent("com.nimbo.logger.log", QualityOfService::utility)),
+      dbQueue(DispatchQueue::makeSerial("com.nimbo.logger.db", QualityOfService::background)),
+      memoryLogsQueue(DispatchQueue::makeConcurrent("com.nimbo.logger.memory", QualityOfService::unspecified)),
+      uploadQueue(DispatchQueue::makeSerial("com.nimbo.logger.upload", QualityOfService::background)) {}
+
+void LoggerState::resetForTesting() {
+  auto& state = shared();
+  {
+    std::lock_guard lock(state.timersMutex);
+    if (state.uploadTimer) state.uploadTimer->cancel();
+    if (state.cleanupTimer) state.cleanupTimer->cancel();
+    state.uploadTimer.reset();
+    state.cleanupTimer.reset();
+  }
+  {
+    std::lock_guard lock(state.observersMutex);
+    auto& center = platform::foundation::NotificationCenter::defaultCenter();
+    center.removeObserver(state.backgroundObserver);
+    center.removeObserver(state.terminateObserver);
+    state.backgroundObserver = state.terminateObserver = 0;
+  }
+  state.dbQueue->sync([&state] {
+    if (state.db) sqlite3_close(state.db);
+    state.db = nullptr;
+  });
+  state.memoryLogsQueue->syncBarrier([&state] { state.memoryLogs.clear(); });
+  {
+    std::lock_guard lock(state.valuesMutex_);
+    state.serverUrl_.reset();
+    state.userInfo_.reset();
+  }
+  state.isInitialized = false;
+  state.isShuttingDown = false;
+  state.isUploading = false;
+  state.dbOpenFailed = false;
+  state.isBackgroundObserverRegistered = false;
+}
+
+std::optional<std::string> LoggerState::serverUrl() const {
+  std::lock_guard lock(valuesMutex_);
+  return serverUrl_;
+}
+
+void LoggerState::setServerUrl(std::string url) {
+  std::lock_guard lock(valuesMutex_);
+  serverUrl_ = std::move(url);
+}
+
+std::optional<nlohmann::json> LoggerState::userInfo() const {
+  std::lock_guard lock(valuesMutex_);
+  return userInfo_;
+}
+
+void LoggerState::setUserInfo(nlohmann::json info) {
+  std::lock_guard lock(valuesMutex_);
+  userInfo_ = std::move(info);
+}
+
+void cacheLogInMemory(LogPriority priority, std::string tag, std::string message) {
+  auto& state = LoggerState::shared();
+  state.memoryLogsQueue->asyncBarrier(
+      [priority, tag = std::move(tag), message = std::move(message)]() mutable {
+        auto& logs = LoggerState::shared().memoryLogs;
+        // Full: the oldest entry goes, so the newest records win.
+        if (logs.size() >= kMemoryLogLimit) logs.pop_front();
+        double now = platform::dispatch::Scheduler::clock().wallMillis();
+        logs.push_back(MemoryEntry{rawValue(priority), std::move(tag), std::move(message), now});
+      });
+}
+
+}  // namespace lumo::logging
