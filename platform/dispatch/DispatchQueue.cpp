@@ -212,7 +212,7 @@ void DispatchQueue::syncBarrier(Block block) {
 
 void DispatchQueue::asyncAfter(Seconds delay, Block block) {
   auto& keeper = TimeKeeper::instance();
-  MonoTime due = keeper.clock().now() + std::chrono::duration_cast<MonoTime>(std::max(delay, Seconds{0}));
+  MonoTime due = keeper.clock().now() + detail::toMono(delay);
   keeper.schedule(due, [queue = shared_from_this(), block = std::move(block)]() mutable {
     queue->async(std::move(block));
   });

@@ -21,7 +21,7 @@ bool refuseOffMain(const char* operation) {
 
 MonoTime endAfter(Seconds duration) {
   return TimeKeeper::instance().clock().now() +
-         std::chrono::duration_cast<MonoTime>(std::max(duration, Seconds{0}));
+         detail::toMono(duration);
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ void sleepFor(Seconds duration) {
   }
   auto waiter = std::make_shared<TimeKeeper::Waiter>();
   std::unique_lock lock(keeper.mutex());
-  MonoTime due = keeper.clock().now() + std::chrono::duration_cast<MonoTime>(duration);
+  MonoTime due = keeper.clock().now() + detail::toMono(duration);
   keeper.scheduleLocked(due, [&keeper, waiter] {
     std::lock_guard inner(keeper.mutex());
     keeper.wakeLocked(*waiter);

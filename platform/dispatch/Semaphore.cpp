@@ -54,7 +54,7 @@ bool Semaphore::waitFor(Seconds timeout) {
   // Shared with the time-out entry, which may still be firing when the wait has ended.
   auto waiter = std::make_shared<TimeKeeper::Waiter>();
   state_->waiters.push_back(waiter.get());
-  MonoTime due = keeper.clock().now() + std::chrono::duration_cast<MonoTime>(timeout);
+  MonoTime due = keeper.clock().now() + detail::toMono(timeout);
   detail::EntryKey key = keeper.scheduleLocked(due, [&keeper, waiter, weakState = std::weak_ptr<State>(state_)] {
     std::lock_guard inner(keeper.mutex());
     auto state = weakState.lock();

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/dispatch/WorkerPool.h"
+
 namespace platform::dispatch::detail {
 
 TimeKeeper& TimeKeeper::instance() {
@@ -194,6 +196,12 @@ void TimeKeeper::block(std::unique_lock<std::mutex>& lock, Waiter& waiter) {
     counted = false;
     if (inFlight_.fetch_sub(1, std::memory_order_acq_rel) == 1) changed_.notify_all();
   }
+  bool worker = WorkerPool::isWorkerThread();
+  if (worker) {
+    lock.unlock();
+    WorkerPool::instance().workerBlocked();
+    lock.lock();
+  }
   if (isVirtual() && MainLoop::isMainThread()) {
     while (!waiter.woken) {
       if (driveStep(lock, std::nullopt, [&] { return waiter.woken; }) == Step::nothing) {
@@ -206,6 +214,11 @@ void TimeKeeper::block(std::unique_lock<std::mutex>& lock, Waiter& waiter) {
     }
   } else {
     changed_.wait(lock, [&] { return waiter.woken; });
+  }
+  if (worker) {
+    lock.unlock();
+    WorkerPool::instance().workerUnblocked();
+    lock.lock();
   }
   counted = waiter.counted;  // the waker already counted us in again
 }

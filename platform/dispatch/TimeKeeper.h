@@ -20,6 +20,12 @@
 
 namespace platform::dispatch::detail {
 
+// Seconds (a double) to clock nanoseconds, rounded to nearest so that 0.15 s is exactly
+// 150000000 ns and negative spans count as zero.
+inline MonoTime toMono(Seconds span) {
+  return span <= Seconds{0} ? MonoTime{0} : std::chrono::round<MonoTime>(span);
+}
+
 // Identifies a timed entry: due time first, then creation order, so ties fire first-in first-out.
 struct EntryKey {
   MonoTime due{0};

@@ -60,7 +60,7 @@ void arm(const std::shared_ptr<Timer::State>& state, MonoTime due, MonoTime inte
 
 std::shared_ptr<Timer> Timer::scheduled(Seconds interval, bool repeats, Handler handler) {
   std::shared_ptr<Timer> timer(new Timer(interval, repeats, std::move(handler)));
-  MonoTime step = std::chrono::duration_cast<MonoTime>(std::max(interval, Seconds{0}));
+  MonoTime step = detail::toMono(interval);
   // NSTimer treats a non-positive interval as 0.1 ms; a repeating zero interval would spin.
   if (step.count() <= 0) step = std::chrono::microseconds(100);
   std::lock_guard lock(timer->state_->mutex);

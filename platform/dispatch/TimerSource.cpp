@@ -71,8 +71,8 @@ void TimerSource::schedule(Seconds deadline, Seconds interval) {
   std::lock_guard lock(state_->mutex);
   if (state_->cancelled) return;
   auto& keeper = TimeKeeper::instance();
-  state_->deadline = keeper.clock().now() + std::chrono::duration_cast<MonoTime>(std::max(deadline, Seconds{0}));
-  state_->interval = std::chrono::duration_cast<MonoTime>(std::max(interval, Seconds{0}));
+  state_->deadline = keeper.clock().now() + detail::toMono(deadline);
+  state_->interval = detail::toMono(interval);
   state_->scheduled = true;
   if (state_->resumed) {
     state_->disarmLocked();

@@ -1,9 +1,10 @@
 #pragma once
 
-// Private to platform/dispatch: the threads behind every background queue. It grows a thread
-// whenever work arrives and none is idle (blocks may wait on semaphores, as under GCD), up to a
-// cap; idle threads stay for the life of the process.
+// Private to platform/dispatch: the threads behind every background queue. Like GCD's pool it
+// keeps about as many runnable workers as the machine has room for, and grows past that only
+// when workers block (on a semaphore or the clock), so blocks that wait cannot starve the rest.
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -16,15 +17,28 @@ class WorkerPool {
   static WorkerPool& instance();
   void submit(std::function<void()> job);
 
+  // Called by a worker thread around a blocking wait.
+  static bool isWorkerThread();
+  void workerBlocked();
+  void workerUnblocked();
+
  private:
-  static constexpr int kMaxThreads = 128;
+  WorkerPool();
+  static constexpr int kMaxThreads = 256;
+  // Lock held: starts a thread when queued jobs outnumber idle workers and few are runnable.
+  bool shouldSpawnLocked() const;
+  void spawnLocked();
   void workerLoop();
 
   std::mutex mutex_;
   std::condition_variable available_;
   std::deque<std::function<void()>> jobs_;
-  int idle_ = 0;
+  std::atomic<size_t> queued_{0};
+  int runnableLimit_;
   int threads_ = 0;
+  int idle_ = 0;      // workers without a job, spinning or sleeping
+  int sleeping_ = 0;  // idle workers waiting on the condition variable
+  int blocked_ = 0;   // workers inside a job that waits
 };
 
 }  // namespace platform::dispatch::detail

@@ -6,7 +6,9 @@
 
 #include "platform/dispatch/MainLoop.h"
 #include "platform/dispatch/Scheduler.h"
+#include "platform/foundation/BundleInfo.h"
 #include "platform/foundation/ConsoleLog.h"
+#include "platform/foundation/UserDefaults.h"
 
 namespace lumo::test {
 
@@ -26,6 +28,9 @@ void VirtualTimeTest::SetUp() {
   std::string pattern = (std::filesystem::temp_directory_path() / "lumo-test-XXXXXX").string();
   if (char* made = ::mkdtemp(pattern.data())) sandbox_ = made;
   ::setenv("LUMO_SANDBOX_DIR", sandbox_.c_str(), 1);
+  // Process-wide facts start clean when one program runs many tests.
+  platform::foundation::UserDefaults::resetStandardForTesting();
+  platform::foundation::BundleInfo::main().resetForTesting();
 }
 
 void VirtualTimeTest::TearDown() {

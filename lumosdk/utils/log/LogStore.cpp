@@ -57,10 +57,17 @@ void LogStore::initDatabase() {
   state.dbQueue->async([] { openSequence(); });
 }
 
-void LogStore::performDB(std::function<void()> block) {
+bool LogStore::performDB(std::function<void()> block) {
   auto& state = LoggerState::shared();
-  if (state.isShuttingDown) return;
+  if (state.isShuttingDown) return false;
   state.dbQueue->async(std::move(block));
+  return true;
+}
+
+bool LogStore::isOpen() {
+  bool open = false;
+  LoggerState::shared().dbQueue->sync([&open] { open = LoggerState::shared().db != nullptr; });
+  return open;
 }
 
 void LogStore::openSequence() {

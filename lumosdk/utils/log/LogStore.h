@@ -24,8 +24,10 @@ class LUMO_EXPORT LogStore {
 
   // Queues the open sequence unless shutting down.
   static void initDatabase();
-  // Queues `block` on dbQueue unless shutting down.
-  static void performDB(std::function<void()> block);
+  // Queues `block` on dbQueue unless shutting down; returns whether it was queued.
+  static bool performDB(std::function<void()> block);
+  // Whether a connection is open right now (asks dbQueue).
+  static bool isOpen();
   // On dbQueue: stores one record, or keeps it in memory when the store cannot take it.
   static void saveLogToDb(LogPriority priority, const std::string& tag, std::string message);
 

@@ -1,0 +1,129 @@
+// Logger figures: the caller's cost of one log call, and how fast records reach SQLite through
+// the logger compared with a plain loop of the same INSERT statements.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "lumosdk/utils/LogUtil.h"
+#include "lumosdk/utils/log/LoggerState.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/ConsoleLog.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kRecords = 20000;
+
+std::filesystem::path makeSandbox() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "lumo-bench-XXXXXX").string();
+  std::filesystem::path dir = ::mkdtemp(pattern.data());
+  ::setenv("LUMO_SANDBOX_DIR", dir.c_str(), 1);
+  return dir;
+}
+
+long long storedCount(const std::filesystem::path& db) {
+  sqlite3* handle = nullptr;
+  long long count = -1;
+  if (sqlite3_open_v2(db.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(handle, "SELECT COUNT(*) FROM logs", -1, &statement, nullptr);
+    if (statement && sqlite3_step(statement) == SQLITE_ROW) count = sqlite3_column_int64(statement, 0);
+    sqlite3_finalize(statement);
+  }
+  sqlite3_close(handle);
+  return count;
+}
+
+void waitForDbQueue() {
+  // The db queue is serial: once a block queued now has run, every earlier insert has too.
+  auto& state = lumo::logging::LoggerState::shared();
+  state.logQueue->syncBarrier([] {});
+  state.dbQueue->sync([] {});
+}
+
+void BM_LogCall(benchmark::State& state) {
+  std::string message = "control frame sent: 01 00 1e 00 00 01 00 20";
+  for (auto _ : state) {
+    lumo::LogUtil::d(message, std::string("ble_cmd"));
+  }
+  waitForDbQueue();
+}
+BENCHMARK(BM_LogCall)->Iterations(20000)->Repetitions(9)->ReportAggregatesOnly(true);
+
+double loggerSeconds(const std::filesystem::path& db) {
+  waitForDbQueue();
+  long long before = storedCount(db);
+  auto start = Clock::now();
+  for (int i = 0; i < kRecords; ++i) lumo::LogUtil::i("record " + std::to_string(i), std::string("bench"));
+  waitForDbQueue();
+  double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  if (storedCount(db) - before != kRecords) std::fprintf(stderr, "logger lost records!\n");
+  return seconds;
+}
+
+double plainLoopSeconds(const std::filesystem::path& dir) {
+  sqlite3* db = nullptr;
+  sqlite3_open_v2((dir / "plain.db").c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                  nullptr);
+  sqlite3_exec(db, "PRAGMA journal_mode=WAL;", nullptr, nullptr, nullptr);
+  sqlite3_exec(db, "PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
+  sqlite3_exec(db,
+               "CREATE TABLE IF NOT EXISTS logs (id INTEGER PRIMARY KEY AUTOINCREMENT, priority INTEGER, tag TEXT, "
+               "message TEXT, timestamp INTEGER, retry_count INTEGER DEFAULT 0);"
+               "CREATE INDEX IF NOT EXISTS idx_timestamp ON logs (timestamp);"
+               "CREATE INDEX IF NOT EXISTS idx_retry_count ON logs (retry_count);",
+               nullptr, nullptr, nullptr);
+  auto start = Clock::now();
+  for (int i = 0; i < kRecords; ++i) {
+    std::string message = "record " + std::to_string(i);
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO logs (priority, tag, message, timestamp) VALUES (?, ?, ?, ?);", -1, &statement,
+                       nullptr);
+    sqlite3_bind_int(statement, 1, 4);
+    sqlite3_bind_text(statement, 2, "bench", 5, SQLITE_STATIC);
+    sqlite3_bind_text(statement, 3, message.data(), static_cast<int>(message.size()), SQLITE_STATIC);
+    sqlite3_bind_int64(statement, 4, static_cast<sqlite3_int64>(i));
+    sqlite3_step(statement);
+    sqlite3_finalize(statement);
+  }
+  double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  sqlite3_close(db);
+  return seconds;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  auto sandbox = makeSandbox();
+  platform::foundation::ConsoleLog::setFileDescriptor(::open("/dev/null", O_WRONLY));
+  lumo::LogUtil::initialize("https://127.0.0.1:1/app_log/save");
+  waitForDbQueue();
+
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+
+  auto db = sandbox / "Documents" / "lumo_logs.db";
+  double bestLogger = 1e9;
+  double bestPlain = 1e9;
+  for (int round = 0; round < 3; ++round) {
+    bestLogger = std::min(bestLogger, loggerSeconds(db));
+    bestPlain = std::min(bestPlain, plainLoopSeconds(sandbox));
+    std::filesystem::remove(sandbox / "plain.db");
+    std::filesystem::remove(sandbox / "plain.db-wal");
+    std::filesystem::remove(sandbox / "plain.db-shm");
+  }
+  std::printf("\n%d records, best of 3 rounds:\n", kRecords);
+  std::printf("  logger to SQLite : %8.0f records/s\n", kRecords / bestLogger);
+  std::printf("  plain INSERT loop: %8.0f records/s\n", kRecords / bestPlain);
+  std::printf("  ratio            : %8.2f (logger / plain)\n", bestPlain / bestLogger);
+
+  lumo::LogUtil::flushAndClose();
+  std::filesystem::remove_all(sandbox);
+  return 0;
+}

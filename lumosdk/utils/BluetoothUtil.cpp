@@ -1,0 +1,229 @@
+#include "lumosdk/utils/BluetoothUtil.h"
+
+#include <cstdio>
+
+#include "lumosdk/utils/BluetoothUtilState.h"
+#include "lumosdk/utils/LogObject.h"
+#include "lumosdk/utils/LogUtil.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/ConsoleLog.h"
+
+namespace lumo {
+
+using platform::ble::ManagerState;
+using platform::ble::WriteType;
+namespace property = platform::ble::property;
+
+namespace link {
+
+LinkState& state() {
+  static LinkState linkState;
+  return linkState;
+}
+
+void log(const std::string& text) { platform::foundation::ConsoleLog::write("LUMOSDK_BluetoothUtil: " + text); }
+
+void updateState(ConnectState newState) {
+  state().currState = newState;
+  log(std::string("State changed to: ") + connectStateName(newState) + " - " + getDesc(newState));
+  if (state().onConnectStateChangeListener) {
+    platform::dispatch::DispatchQueue::main()->async([newState] {
+      // The listener in place when the report runs; the page may have replaced it meanwhile.
+      if (auto& listener = state().onConnectStateChangeListener) listener(newState);
+    });
+  }
+}
+
+void startScanForDevices() {
+  auto& s = state();
+  if (!s.bluetoothManager) {
+    log("bluetoothManager is nil, cannot start scan");
+    updateState(ConnectState::idle);
+    return;
+  }
+  s.bluetoothManager->stopScan();
+  if (s.bluetoothManager->startScan()) {
+    log("开始扫描蓝牙设备");
+    updateState(ConnectState::scanning);
+  } else {
+    log("扫描启动失败");
+    updateState(ConnectState::scanTimedOut);
+  }
+}
+
+}  // namespace link
+
+using link::log;
+using link::state;
+using link::updateState;
+
+bool BluetoothUtil::initialize(const std::shared_ptr<platform::ui::ViewController>&) {
+  log("Initializing BluetoothUtil");
+  auto& s = state();
+  if (s.bluetoothManager) {
+    log("BluetoothUtil already initialized");
+    return true;
+  }
+  s.currState = ConnectState::idle;
+  s.bluetoothManager = LumoBluetoothManager::getInstance();
+  link::setupCallbacks();
+  s.bluetoothStateManager = BluetoothStateManager::make();
+  return true;
+}
+
+void BluetoothUtil::initWithSlaverDeviceName(const std::string& name, std::int64_t vehicleId) {
+  log("initWithSlaverDeviceName: " + name);
+  auto& s = state();
+  s.slaverDeviceName = name;
+  s.slaveVehicleId = vehicleId;
+  s.retryCount = 0;
+  s.canRetry = true;
+  s.dataSendCount = 0;
+  ++s.session;
+  if (s.bluetoothManager) s.bluetoothManager->stopScan();
+  discoverSlaverDevice();
+}
+
+void BluetoothUtil::discoverSlaverDevice() {
+  log("discoverSlaverDevice");
+  auto& s = state();
+  s.lastData.clear();
+  if (!s.bluetoothStateManager) {
+    log("初始化蓝牙状态管理器");
+    s.bluetoothStateManager = BluetoothStateManager::make();
+  }
+  ManagerState adapter = s.bluetoothStateManager->getCurrentState();
+  log("当前蓝牙状态: " + BluetoothStateManager::stateName(adapter));
+  if (adapter == ManagerState::unknown) {
+    log("蓝牙状态未知，等待状态更新");
+    s.bluetoothStateManager->checkBluetoothState([](ManagerState answered) {
+      if (answered == ManagerState::poweredOn) {
+        log("蓝牙状态更新为已开启，开始扫描设备");
+        link::startScanForDevices();
+      } else {
+        log("蓝牙状态更新为 " + BluetoothStateManager::stateName(answered) + "，无法扫描设备");
+        updateState(ConnectState::idle);
+      }
+    });
+  } else if (adapter == ManagerState::poweredOn) {
+    log("蓝牙已开启，开始扫描设备");
+    link::startScanForDevices();
+  } else {
+    log("Bluetooth adapter is not enabled, state: " + BluetoothStateManager::stateName(adapter));
+    updateState(ConnectState::idle);
+  }
+}
+
+void BluetoothUtil::connect() {
+  auto& s = state();
+  if (s.bluetoothDevice && s.bluetoothManager) s.bluetoothManager->connect(s.bluetoothDevice, false);
+}
+
+void BluetoothUtil::setOnConnectStateChangeListener(StateListener listener) {
+  state().onConnectStateChangeListener = std::move(listener);
+}
+
+void BluetoothUtil::setOnDataListener(DataListener listener) { state().onDataListener = std::move(listener); }
+
+void BluetoothUtil::sendData(const platform::Bytes& data) {
+  auto& s = state();
+  if (!isConnected() || !s.services || s.services->empty()) return;
+  // Copies: a write may reach code that replaces the device or the service list.
+  auto device = s.bluetoothDevice;
+  auto service = s.services->back();
+  if (!service->characteristics()) return;
+  auto characteristics = *service->characteristics();
+  for (const auto& characteristic : characteristics) {
+    bool withoutResponse = characteristic->hasProperty(property::writeWithoutResponse);
+    if (!withoutResponse && !characteristic->hasProperty(property::write)) continue;
+    platform::Bytes frame = data;
+    frame.push_back(0x0D);
+    frame.push_back(0x0A);
+    device->writeValue(frame, *characteristic, withoutResponse ? WriteType::withoutResponse : WriteType::withResponse);
+    std::string hex;
+    hex.reserve(frame.size() * 2);
+    char digits[3];
+    for (auto byte : frame) {
+      std::snprintf(digits, sizeof digits, "%02hhx", byte);
+      hex += digits;
+    }
+    LogObject record;
+    record.putLong("vid", s.slaveVehicleId);
+    record.putString("ble_name", s.slaverDeviceName);
+    record.putString("cmd", hex);
+    LogUtil::log(LogPriority::info, std::string("ble_cmd"), record.description());
+  }
+}
+
+bool BluetoothUtil::isConnected() {
+  auto& s = state();
+  return s.bluetoothDevice && s.bluetoothManager && s.bluetoothManager->isConnected(s.bluetoothDevice);
+}
+
+void BluetoothUtil::disconnect() {
+  log("disconnect");
+  auto& s = state();
+  s.canRetry = false;
+  ++s.session;
+  if (s.bluetoothManager) {
+    s.bluetoothManager->stopScan();
+    if (s.bluetoothDevice) s.bluetoothManager->disconnect(s.bluetoothDevice);
+  }
+  s.bluetoothDevice.reset();
+  s.slaverDeviceName.clear();
+  s.slaveVehicleId = -1;
+}
+
+std::shared_ptr<platform::ble::Peripheral> BluetoothUtil::getBluetoothDevice() { return state().bluetoothDevice; }
+
+BluetoothUtil::ConnectState BluetoothUtil::getCurrentState() { return state().currState; }
+
+std::shared_ptr<BluetoothStateManager> BluetoothUtil::stateManager() {
+  auto& s = state();
+  if (!s.bluetoothStateManager) s.bluetoothStateManager = BluetoothStateManager::make();
+  return s.bluetoothStateManager;
+}
+
+void BluetoothUtil::checkAndRequestPermissions(const std::shared_ptr<platform::ui::ViewController>& viewController,
+                                               std::function<void(bool)> callback) {
+  auto answer = [callback = std::move(callback)](bool usable) {
+    if (callback) callback(usable);
+  };
+  if (auto flow = state().permissionFlow) {
+    flow->checkAndRequestPermissions(viewController, answer);
+    return;
+  }
+  // Without the alert flow: answer from the adapter alone, waiting for a first report if needed.
+  if (isConnected()) {
+    answer(true);
+    return;
+  }
+  auto probe = stateManager();
+  ManagerState adapter = probe->getCurrentState();
+  if (adapter != ManagerState::unknown) {
+    answer(adapter == ManagerState::poweredOn);
+    return;
+  }
+  probe->checkBluetoothState([answer](ManagerState reported) { answer(reported == ManagerState::poweredOn); });
+}
+
+void BluetoothUtil::checkBluetoothEnabled(const std::shared_ptr<platform::ui::ViewController>& viewController,
+                                          std::function<void(bool)> callback) {
+  checkAndRequestPermissions(viewController, std::move(callback));
+}
+
+void BluetoothUtil::setPermissionFlow(std::shared_ptr<BluetoothPermissionFlow> flow) {
+  state().permissionFlow = std::move(flow);
+}
+
+bool BluetoothUtil::isPermissionDialogShowing() { return state().isPermissionDialogShowing; }
+
+void BluetoothUtil::setPermissionDialogShowing(bool showing) { state().isPermissionDialogShowing = showing; }
+
+void BluetoothUtil::resetForTesting() { state() = link::LinkState{}; }
+
+int BluetoothUtil::retryCountForTesting() { return state().retryCount; }
+
+int BluetoothUtil::acceptedFrameCountForTesting() { return state().dataSendCount; }
+
+}  // namespace lumo

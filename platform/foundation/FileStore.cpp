@@ -1,0 +1,143 @@
+#include "platform/foundation/FileStore.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+namespace platform::foundation::filestore {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string errnoText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+
+// A temporary name unique within the process and across processes sharing the folder.
+fs::path temporaryNameFor(const fs::path& file) {
+  static std::atomic<unsigned> counter{0};
+  std::string name = ".";
+  name += file.filename().string();
+  name += ".tmp-";
+  name += std::to_string(::getpid());
+  name += '-';
+  name += std::to_string(counter.fetch_add(1));
+  return file.parent_path() / name;
+}
+
+// Writes and flushes a fresh temporary file; returns its path or sets `error`.
+std::optional<fs::path> writeTemporary(const fs::path& file, std::string_view contents, std::string* error) {
+  std::error_code ec;
+  if (file.has_parent_path()) fs::create_directories(file.parent_path(), ec);
+  fs::path temp = temporaryNameFor(file);
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    *error = errnoText("cannot create temporary file");
+    return std::nullopt;
+  }
+  const char* data = contents.data();
+  size_t left = contents.size();
+  while (left > 0) {
+    ssize_t written = ::write(fd, data, left);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      *error = errnoText("cannot write temporary file");
+      ::close(fd);
+      ::unlink(temp.c_str());
+      return std::nullopt;
+    }
+    data += written;
+    left -= static_cast<size_t>(written);
+  }
+  // Without the flush a power loss after the rename could leave an empty file in its place.
+  if (::fsync(fd) != 0) {
+    *error = errnoText("cannot flush temporary file");
+    ::close(fd);
+    ::unlink(temp.c_str());
+    return std::nullopt;
+  }
+  ::close(fd);
+  return temp;
+}
+
+}  // namespace
+
+ReadResult readWhole(const fs::path& file) {
+  ReadResult result;
+  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    result.status = errno == ENOENT ? ReadStatus::missing : ReadStatus::failed;
+    if (result.status == ReadStatus::failed) result.error = errnoText("cannot open");
+    return result;
+  }
+  char buffer[8192];
+  for (;;) {
+    ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      result.status = ReadStatus::failed;
+      result.error = errnoText("cannot read");
+      result.contents.clear();
+      ::close(fd);
+      return result;
+    }
+    if (got == 0) break;
+    result.contents.append(buffer, static_cast<size_t>(got));
+  }
+  ::close(fd);
+  result.status = ReadStatus::ok;
+  return result;
+}
+
+std::optional<std::string> writeAtomically(const fs::path& file, std::string_view contents) {
+  std::string error;
+  std::optional<fs::path> temp = writeTemporary(file, contents, &error);
+  if (!temp) return error;
+  if (::rename(temp->c_str(), file.c_str()) != 0) {
+    error = errnoText("cannot replace file");
+    ::unlink(temp->c_str());
+    return error;
+  }
+  return std::nullopt;
+}
+
+bool createExclusively(const fs::path& file, std::string_view contents, std::string* error) {
+  std::optional<fs::path> temp = writeTemporary(file, contents, error);
+  if (!temp) return false;
+  // link() fails when the target exists, so two racing creators agree on one file.
+  bool linked = ::link(temp->c_str(), file.c_str()) == 0;
+  if (!linked) *error = errno == EEXIST ? std::string() : errnoText("cannot create file");
+  ::unlink(temp->c_str());
+  return linked;
+}
+
+std::string safeFileName(std::string name, std::string_view fallback) {
+  for (char& c : name) {
+    if (c == '/' || c == '\0') c = '_';
+  }
+  if (name.empty() || name == "." || name == "..") return std::string(fallback);
+  return name;
+}
+
+std::optional<fs::path> setAside(const fs::path& file) {
+  for (int n = 1; n < 1000; ++n) {
+    fs::path target = file;
+    target += ".damaged-" + std::to_string(n);
+    std::error_code ec;
+    if (fs::exists(target, ec) || ec) continue;
+    // A hard link keeps an earlier set-aside file from being replaced if two processes race.
+    if (::link(file.c_str(), target.c_str()) == 0) {
+      ::unlink(file.c_str());
+      return target;
+    }
+    if (errno == EEXIST) continue;
+    // File systems without hard links: a plain rename onto the name just found free.
+    if (::rename(file.c_str(), target.c_str()) == 0) return target;
+    break;
+  }
+  return std::nullopt;
+}
+
+}  // namespace platform::foundation::filestore
