@@ -1,5 +1,7 @@
 #include "lumosdk/utils/BluetoothStateManager.h"
 
+#include <utility>
+
 #include "platform/ble/Radio.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/ConsoleLog.h"
@@ -27,7 +29,7 @@ void BluetoothStateManager::checkBluetoothState(StateCallback callback) {
     if (callback) callback(currentState_);
     return;
   }
-  stateCallback_ = std::move(callback);
+  if (callback) stateCallbacks_.push_back(std::move(callback));
   if (!centralManager_) createCentral();
 }
 
@@ -35,14 +37,14 @@ void BluetoothStateManager::centralManagerDidUpdateState(platform::ble::CentralM
   ManagerState state = central.state();
   platform::foundation::ConsoleLog::write("LUMOSDK_BluetoothManager: Bluetooth state updated to " + stateName(state));
   currentState_ = state;
-  if (!stateCallback_) return;
+  if (stateCallbacks_.empty()) return;
   platform::dispatch::DispatchQueue::main()->async(
-      [callback = std::move(stateCallback_), weakSelf = weak_from_this(), state] {
+      [callbacks = std::exchange(stateCallbacks_, {}), weakSelf = weak_from_this(), state] {
         auto self = weakSelf.lock();
-        // The central's state when the waiter runs, which may have moved on since the report.
-        callback(self && self->centralManager_ ? self->centralManager_->state() : state);
+        // The central's state when the waiters run, which may have moved on since the report.
+        auto current = self && self->centralManager_ ? self->centralManager_->state() : state;
+        for (const auto& callback : callbacks) callback(current);
       });
-  stateCallback_ = nullptr;
 }
 
 std::string BluetoothStateManager::stateName(ManagerState state) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/ble/CentralManager.h"
 
@@ -20,8 +21,8 @@ class BluetoothStateManager final : public platform::ble::CentralManagerDelegate
 
   // The live state of the central, or the last one reported when there is no central.
   platform::ble::ManagerState getCurrentState() const;
-  // Answers at once when a state is known; otherwise keeps one waiter (replacing an earlier
-  // one) for the platform's next report.
+  // Answers at once when a state is known; otherwise waits for the platform's next report.
+  // Every waiter is answered: two checks waiting at once must not leave the first unheard.
   void checkBluetoothState(StateCallback callback);
 
   void centralManagerDidUpdateState(platform::ble::CentralManager& central) override;
@@ -33,7 +34,7 @@ class BluetoothStateManager final : public platform::ble::CentralManagerDelegate
   void createCentral();
 
   std::shared_ptr<platform::ble::CentralManager> centralManager_;
-  StateCallback stateCallback_;
+  std::vector<StateCallback> stateCallbacks_;
   platform::ble::ManagerState currentState_ = platform::ble::ManagerState::unknown;
 };
 

@@ -151,6 +151,19 @@ TEST_F(BluetoothUtilTest, MatchesNamesExactlyAfterTrimmingAndReportsTimeouts) {
   EXPECT_FALSE(connectStateFromRaw(6));
 }
 
+TEST_F(BluetoothUtilTest, EveryCheckWaitingOnAnUnknownAdapterIsAnswered) {
+  radio->setAdapterState(ManagerState::unknown);
+  runFor(milliseconds(1));
+  std::vector<bool> answers;
+  BluetoothUtil::checkBluetoothEnabled(nullptr, [&](bool usable) { answers.push_back(usable); });
+  BluetoothUtil::checkBluetoothEnabled(nullptr, [&](bool usable) { answers.push_back(usable); });
+  runFor(milliseconds(1));
+  EXPECT_TRUE(answers.empty());
+  radio->setAdapterState(ManagerState::poweredOn);
+  runFor(milliseconds(1));
+  EXPECT_EQ(answers, (std::vector<bool>{true, true}));
+}
+
 TEST_F(BluetoothUtilTest, FiltersRepeatedShortAndBadFrames) {
   VehicleSimulator vehicle(radio, "LUMO-V01");
   ControlUtil::setLoggingEnabled(true);

@@ -1,24 +1,81 @@
 #include "lumosdk/utils/log/LogUploader.h"
 
+#include <time.h>
+
 #include <chrono>
+#include <cstdio>
+#include <memory>
 
 #include "lumosdk/utils/LogUtil.h"
+#include "lumosdk/utils/NetworkUtil.h"
 #include "lumosdk/utils/log/LogStore.h"
-#include "lumosdk/utils/log/LoggerState.h"
+#include "platform/dispatch/Scheduler.h"
+#include "platform/dispatch/Semaphore.h"
 #include "platform/foundation/SystemLog.h"
+#include "platform/ui/Application.h"
 
 namespace lumo::logging {
 namespace {
 
 using namespace std::chrono_literals;
+using platform::dispatch::DispatchQueue;
+using platform::dispatch::Semaphore;
 using platform::dispatch::TimerSource;
 using platform::foundation::NotificationCenter;
 using platform::foundation::SystemLog;
+using platform::ui::Application;
 
-constexpr const char* kDidEnterBackground = "UIApplicationDidEnterBackgroundNotification";
-constexpr const char* kWillTerminate = "UIApplicationWillTerminateNotification";
+// A forced upload waits this long at most for a running one; an upload whose batch step was
+// refused by shutdown never clears the flag, and the host's completion must still run.
+constexpr int kMaxWaitPolls = 300;
+
+bool accepted(const NetworkUtil::Result& result) {
+  if (!result.isSuccess()) return false;
+  const auto& envelope = result.envelope();
+  if (!envelope.is_object()) return false;
+  auto code = envelope.find("code");
+  return code != envelope.end() && code->is_number_integer() && code->get<long long>() == 0;
+}
+
+bool memoryIsEmpty() {
+  bool empty = true;
+  LoggerState::shared().memoryLogsQueue->sync([&empty] { empty = LoggerState::shared().memoryLogs.empty(); });
+  return empty;
+}
+
+std::size_t memoryCount() {
+  std::size_t count = 0;
+  LoggerState::shared().memoryLogsQueue->sync([&count] { count = LoggerState::shared().memoryLogs.size(); });
+  return count;
+}
+
+void call(const LogUploader::Completion& completion, bool delivered) {
+  if (completion) completion(delivered);
+}
 
 }  // namespace
+
+std::string LogUploader::formatTimestamp(std::int64_t millis) {
+  std::int64_t seconds = millis / 1000;
+  int fraction = static_cast<int>(millis % 1000);
+  if (fraction < 0) {
+    fraction += 1000;
+    seconds -= 1;
+  }
+  time_t whole = static_cast<time_t>(seconds);
+  struct tm local {};
+  localtime_r(&whole, &local);
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", local.tm_year + 1900, local.tm_mon + 1,
+                local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, fraction);
+  return text;
+}
+
+nlohmann::json LogUploader::makeBody(nlohmann::json logs) {
+  nlohmann::json body = {{"logs", std::move(logs)}, {"device_info", LogUtil::getDeviceInfo()}};
+  if (auto userInfo = LoggerState::shared().userInfo()) body["user_Info"] = *userInfo;
+  return body;
+}
 
 void LogUploader::setupTimers() {
   auto& state = LoggerState::shared();
@@ -54,8 +111,9 @@ void LogUploader::registerBackgroundNotification() {
   if (state.isBackgroundObserverRegistered) return;
   auto& center = NotificationCenter::defaultCenter();
   std::lock_guard lock(state.observersMutex);
-  state.backgroundObserver = center.addObserver(kDidEnterBackground, [] { handleAppDidEnterBackground(); });
-  state.terminateObserver = center.addObserver(kWillTerminate, [] {
+  state.backgroundObserver =
+      center.addObserver(Application::kDidEnterBackgroundNotification, [] { handleAppDidEnterBackground(); });
+  state.terminateObserver = center.addObserver(Application::kWillTerminateNotification, [] {
     SystemLog::info("App will terminate, flushing logs");
     LogUtil::flushAndClose();
   });
@@ -76,21 +134,198 @@ void LogUploader::unregisterBackgroundNotification() {
 }
 
 void LogUploader::sendLogsTask() {
-  if (LoggerState::shared().isShuttingDown) return;
-  // The upload step arrives with the backend client; until then records stay stored.
+  auto& state = LoggerState::shared();
+  if (state.isShuttingDown) return;
+  if (state.isUploading) {
+    SystemLog::debug("Upload already in progress");
+    return;
+  }
+  state.isUploading = true;
+  if (!memoryIsEmpty()) {
+    // A round that uploads memory entries leaves the database for the next round.
+    sendMemoryLogsToServer(nullptr);
+    return;
+  }
+  if (!state.dbOpenFailed && LogStore::isOpen()) {
+    LogStore::performDB([] {
+      auto batch = LogStore::readBatch();
+      if (batch.failed || batch.rows.empty()) {
+        LoggerState::shared().isUploading = false;
+        return;
+      }
+      sendLogsToServer(std::move(batch.rows), nullptr);
+    });
+    return;
+  }
+  state.isUploading = false;
+}
+
+void LogUploader::sendMemoryLogsToServer(Completion completion) {
+  auto& state = LoggerState::shared();
+  auto url = state.serverUrl();
+  if (!url) {
+    state.isUploading = false;
+    call(completion, false);
+    return;
+  }
+  nlohmann::json logs = nlohmann::json::array();
+  state.memoryLogsQueue->sync([&logs] {
+    for (const auto& entry : LoggerState::shared().memoryLogs) {
+      logs.push_back({{"priority", entry.priority},
+                      {"tag", entry.tag},
+                      {"message", entry.message},
+                      {"timestamp", entry.timestamp}});
+    }
+  });
+  if (logs.empty()) {
+    state.isUploading = false;
+    call(completion, true);
+    return;
+  }
+  std::size_t sent = logs.size();
+  NetworkUtil::postBackground(*url, makeBody(std::move(logs)),
+                              [sent, completion](const NetworkUtil::Result& result) {
+                                auto& state = LoggerState::shared();
+                                if (!accepted(result)) {
+                                  call(completion, false);
+                                  state.isUploading = false;
+                                  return;
+                                }
+                                // Entries added while the post was in flight stay.
+                                state.memoryLogsQueue->asyncBarrier([sent] {
+                                  auto& logs = LoggerState::shared().memoryLogs;
+                                  if (logs.size() > sent) {
+                                    logs.erase(logs.begin(), logs.begin() + static_cast<std::ptrdiff_t>(sent));
+                                  } else {
+                                    logs.clear();
+                                  }
+                                });
+                                call(completion, true);
+                                state.isUploading = false;
+                              });
+}
+
+void LogUploader::sendLogsToServer(std::vector<LogRow> rows, Completion completion) {
+  auto& state = LoggerState::shared();
+  auto url = state.serverUrl();
+  if (!url) {
+    SystemLog::error("Server URL not set");
+    state.isUploading = false;
+    call(completion, false);
+    return;
+  }
+  nlohmann::json logs = nlohmann::json::array();
+  std::vector<std::int64_t> ids;
+  ids.reserve(rows.size());
+  for (const auto& row : rows) {
+    logs.push_back({{"priority", rawValue(row.level)},
+                    {"tag", row.tag},
+                    {"message", row.message},
+                    {"timestamp", formatTimestamp(row.timestamp)}});
+    ids.push_back(row.id);
+  }
+  NetworkUtil::postBackground(*url, makeBody(std::move(logs)),
+                              [ids = std::move(ids), completion](const NetworkUtil::Result& result) mutable {
+                                bool delivered = accepted(result);
+                                // Queued on dbQueue before the flag clears, so the next batch read sees it.
+                                if (delivered) {
+                                  LogStore::deleteLogsFromDb(std::move(ids));
+                                } else {
+                                  LogStore::incrementRetryCount(std::move(ids));
+                                }
+                                call(completion, delivered);
+                                LoggerState::shared().isUploading = false;
+                              });
 }
 
 void LogUploader::forceUploadLogs(std::function<void()> completion) {
   auto& state = LoggerState::shared();
   if (!state.isInitialized || state.isShuttingDown) {
     SystemLog::info("Logger not initialized or shutting down, skipping force upload");
+    if (completion) completion();
+    return;
   }
-  if (completion) completion();
+  if (!state.isUploading) {
+    uploadLogsAndComplete(std::move(completion));
+    return;
+  }
+  SystemLog::debug("Upload already in progress, waiting to complete");
+  state.uploadQueue->async([completion = std::move(completion)]() mutable {
+    for (int poll = 0; poll < kMaxWaitPolls && LoggerState::shared().isUploading; ++poll) {
+      platform::dispatch::sleepFor(100ms);
+    }
+    uploadLogsAndComplete(std::move(completion));
+  });
+}
+
+void LogUploader::uploadLogsAndComplete(std::function<void()> completion) {
+  LoggerState::shared().uploadQueue->async([completion = std::move(completion)] {
+    auto& state = LoggerState::shared();
+    Semaphore done;
+    if (!memoryIsEmpty()) {
+      state.isUploading = true;
+      SystemLog::info("Force uploading " + std::to_string(memoryCount()) + " memory logs");
+      sendMemoryLogsToServer([&done](bool delivered) {
+        if (delivered) {
+          SystemLog::info("Memory logs uploaded successfully");
+        } else {
+          SystemLog::error("Failed to upload memory logs");
+        }
+        done.signal();
+      });
+      done.wait();
+    }
+    if (!state.dbOpenFailed && LogStore::isOpen()) {
+      SystemLog::info("Force uploading database logs");
+      state.isUploading = true;
+      bool queued = LogStore::performDB([&done] {
+        auto& state = LoggerState::shared();
+        if (!state.db) {
+          state.isUploading = false;
+          done.signal();
+          return;
+        }
+        auto batch = LogStore::readBatch();
+        if (batch.failed) {
+          SystemLog::error(state.db ? "Failed to prepare query: " + batch.error.value_or("unknown error")
+                                    : std::string("Failed to prepare query: database connection lost"));
+          state.isUploading = false;
+          done.signal();
+          return;
+        }
+        if (batch.rows.empty()) {
+          SystemLog::debug("No database logs to upload");
+          state.isUploading = false;
+          done.signal();
+          return;
+        }
+        sendLogsToServer(std::move(batch.rows), [&done](bool delivered) {
+          if (delivered) {
+            SystemLog::info("Database logs uploaded successfully");
+          } else {
+            SystemLog::error("Failed to upload database logs");
+          }
+          done.signal();
+        });
+      });
+      // Refused because shutdown began: nothing will signal, so do not wait.
+      if (queued) done.wait();
+    }
+    if (completion) completion();
+  });
 }
 
 void LogUploader::handleAppDidEnterBackground() {
   SystemLog::info("App did enter background, uploading logs");
-  forceUploadLogs(nullptr);
+  // Shared by the expiration handler and the completion: whichever runs first ends the task.
+  auto task = std::make_shared<std::atomic<Application::BackgroundTaskIdentifier>>(Application::kInvalidBackgroundTask);
+  auto endTask = [task] {
+    auto identifier = task->exchange(Application::kInvalidBackgroundTask);
+    if (identifier == Application::kInvalidBackgroundTask) return;
+    DispatchQueue::main()->async([identifier] { Application::shared().endBackgroundTask(identifier); });
+  };
+  task->store(Application::shared().beginBackgroundTask("LumoLogUpload", endTask));
+  forceUploadLogs(endTask);
 }
 
 }  // namespace lumo::logging

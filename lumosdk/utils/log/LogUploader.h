@@ -1,15 +1,23 @@
 #pragma once
 
-// Private to the logger: the timers that drive uploads and clean-up, the life-cycle observers,
-// and the upload rounds themselves.
+// Private to the logger (exported only for its tests): the timers that drive uploads and
+// clean-up, the life-cycle observers, and the upload rounds. One flag, isUploading, keeps at
+// most one upload in flight.
+
+#include <functional>
+#include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "lumosdk/LumoExport.h"
-#include <functional>
+#include "lumosdk/utils/log/LoggerState.h"
 
 namespace lumo::logging {
 
 class LUMO_EXPORT LogUploader {
  public:
+  using Completion = std::function<void(bool delivered)>;
+
   // Main thread, from LogUtil::initialize.
   static void setupTimers();
   static void registerBackgroundNotification();
@@ -17,10 +25,20 @@ class LUMO_EXPORT LogUploader {
   static void cancelTimers();
   static void unregisterBackgroundNotification();
 
-  // On uploadQueue, from the upload timer.
+  // On uploadQueue, from the upload timer: the memory buffer, or else one database batch.
   static void sendLogsTask();
+  static void sendMemoryLogsToServer(Completion completion);
+  static void sendLogsToServer(std::vector<LogRow> rows, Completion completion);
+  // The whole memory buffer and one batch; `completion` runs exactly once.
   static void forceUploadLogs(std::function<void()> completion);
   static void handleAppDidEnterBackground();
+
+  // "yyyy-MM-dd HH:mm:ss.SSS" in the device's time zone.
+  static std::string formatTimestamp(std::int64_t millis);
+  static nlohmann::json makeBody(nlohmann::json logs);
+
+ private:
+  static void uploadLogsAndComplete(std::function<void()> completion);
 };
 
 }  // namespace lumo::logging

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/dispatch/Clock.h"
+#include "platform/net/Url.h"
+
+namespace platform::net {
+
+// One HTTP request as the URL session sends it (URLRequest's stand-in).
+struct UrlRequest {
+  explicit UrlRequest(Url target) : url(std::move(target)) {}
+
+  // Replaces an earlier value of the same header (names compare case-insensitively).
+  void setHeader(const std::string& name, const std::string& value);
+  const std::string* header(const std::string& name) const;
+
+  Url url;
+  std::string method = "GET";
+  std::vector<std::pair<std::string, std::string>> headers;
+  std::string body;
+  // Whole-transfer limit, connection set-up included.
+  dispatch::Seconds timeout{60.0};
+};
+
+}  // namespace platform::net

@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "lumosdk/LumoSdk.h"
+#include "lumosdk/utils/log/LoggerState.h"
+#include "lumosdk/utils/LogUtil.h"
+#include "lumosdk/utils/NetworkUtil.h"
+#include "platform/foundation/BundleInfo.h"
+#include "sim/backend/BackendCrypto.h"
+#include "tests/backend/NetworkUtilFixture.h"
+
+namespace {
+
+using lumo::LumoEnvironment;
+using lumo::LumoSdk;
+using sim::BackendReply;
+using sim::BackendSimulator;
+
+class LumoSdkTest : public lumo::test::NetworkUtilFixture {
+ protected:
+  void SetUp() override {
+    NetworkUtilFixture::SetUp();
+    LumoSdk::resetForTesting();
+    lumo::logging::LoggerState::resetForTesting();
+    ::setenv("LUMO_DEV_BASE_URL", backend_->baseUrl().c_str(), 1);
+  }
+  void TearDown() override {
+    LumoSdk::deInit();
+    ::unsetenv("LUMO_DEV_BASE_URL");
+    lumo::logging::LoggerState::resetForTesting();
+    NetworkUtilFixture::TearDown();
+  }
+
+  // Starts initialisation and records the host callbacks in order.
+  void init(const std::string& appKey, const std::string& token) {
+    LumoSdk::initSdk(
+        appKey, token, LumoEnvironment::development, false, [this] { events_.push_back("success"); },
+        [this] { events_.push_back("authExpire"); },
+        [this](const std::string& message) { events_.push_back("error:" + message); });
+  }
+  bool settled() {
+    return runUntil([this] { return !events_.empty() && events_.back().rfind("authExpire", 0) != 0; });
+  }
+  bool consoleMentions(const std::string& text) const {
+    auto lines = consoleLines();
+    return std::any_of(lines.begin(), lines.end(), [&](const auto& line) { return line.find(text) != std::string::npos; });
+  }
+
+  std::vector<std::string> events_;
+};
+
+TEST_F(LumoSdkTest, ArgumentsAreCheckedBeforeAnythingChanges) {
+  init("", "");
+  init(BackendSimulator::kDemoAppKey, "");
+  EXPECT_EQ(events_, (std::vector<std::string>{"error:appKey未设置", "error:token未设置"}));
+  EXPECT_EQ(LumoSdk::appKey(), "");
+  EXPECT_EQ(LumoSdk::getCurrentEnvironment(), LumoEnvironment::production);
+  EXPECT_TRUE(LumoSdk::debugMode());
+  EXPECT_TRUE(backend_->requests().empty());
+
+  EXPECT_FALSE(LumoSdk::checkInitialized());
+  EXPECT_EQ(LumoSdk::getSdkConfig(), "");
+  EXPECT_TRUE(consoleMentions("lumosdk 没有被初始化，请先调用 lumosdk.initSdk()"));
+}
+
+TEST_F(LumoSdkTest, RegistrationSignsTheRequestAndInitialisesOnce) {
+  init(BackendSimulator::kDemoAppKey, BackendSimulator::kDemoToken);
+  ASSERT_TRUE(settled());
+  EXPECT_EQ(events_, (std::vector<std::string>{"success"}));
+  EXPECT_TRUE(LumoSdk::isInitializedFunc());
+  EXPECT_EQ(LumoSdk::getSdkConfig(), "当前 SDK 版本: 0.0.2");
+  EXPECT_FALSE(LumoSdk::debugMode());
+
+  auto registrations = backend_->requestsTo("/oper_sdk/init");
+  ASSERT_EQ(registrations.size(), 1u);
+  const auto& body = registrations[0].json;
+  EXPECT_EQ(body["app_key"], BackendSimulator::kDemoAppKey);
+  EXPECT_EQ(body["ts"], "1767225600000.0");  // the virtual clock's start instant
+  EXPECT_EQ(body["sign"], sim::BackendCrypto::md5Hex(platform::foundation::BundleInfo::main().identifier() +
+                                                     "==1767225600000.0"));
+  EXPECT_EQ(body["accessToken"], BackendSimulator::kDemoToken);
+  EXPECT_EQ(backend_->world().registeredPublicKey(BackendSimulator::kDemoToken), body["k"].get<std::string>());
+  ASSERT_TRUE(LumoSdk::shared().keyPair());
+  EXPECT_EQ(lumo::NetworkUtil::privateKey().native(), LumoSdk::shared().keyPair()->privateKey.native());
+
+  init("other-key", "other-token");  // already initialised: answered at once, nothing sent
+  EXPECT_EQ(events_.back(), "success");
+  EXPECT_EQ(events_.size(), 2u);
+  EXPECT_EQ(LumoSdk::token(), BackendSimulator::kDemoToken);
+  EXPECT_EQ(backend_->requests().size(), 1u);
+
+  LumoSdk::updateAccessToken("");
+  EXPECT_EQ(LumoSdk::token(), BackendSimulator::kDemoToken);
+  backend_->world().addUser("fresh-token", "李四");
+  LumoSdk::updateAccessToken("fresh-token");
+  post("/oper_sdk/vehicle_info", {{"vin", BackendSimulator::kDemoVin}});
+  EXPECT_EQ(backend_->requests().back().json["accessToken"], "fresh-token");
+
+  LumoSdk::deInit();
+  EXPECT_FALSE(LumoSdk::isInitializedFunc());
+  EXPECT_TRUE(LumoSdk::debugMode());
+  EXPECT_EQ(LumoSdk::token(), "");
+  EXPECT_FALSE(LumoSdk::shared().keyPair());
+  EXPECT_EQ(LumoSdk::getCurrentEnvironment(), LumoEnvironment::development);
+  EXPECT_EQ(LumoSdk::appKey(), BackendSimulator::kDemoAppKey);
+}
+
+TEST_F(LumoSdkTest, AnExpiredTokenReachesTheHostAsAuthExpiryThenError) {
+  init(BackendSimulator::kDemoAppKey, "unknown-token");
+  ASSERT_TRUE(settled());
+  EXPECT_EQ(events_, (std::vector<std::string>{"authExpire", "error:授权已过期"}));
+  EXPECT_FALSE(LumoSdk::isInitializedFunc());
+}
+
+TEST_F(LumoSdkTest, TransportErrorsFailInitialisationAndApplicationErrorsComplete) {
+  backend_->refuseConnections();
+  init(BackendSimulator::kDemoAppKey, BackendSimulator::kDemoToken);
+  ASSERT_TRUE(settled());
+  EXPECT_EQ(events_, (std::vector<std::string>{"error:未能连接到服务器。"}));
+  EXPECT_FALSE(LumoSdk::isInitializedFunc());
+  EXPECT_TRUE(consoleMentions("LumoSdk初始化失败: 未能连接到服务器。"));
+
+  events_.clear();
+  ASSERT_TRUE(backend_->acceptConnections());
+  backend_->queueReply("/oper_sdk/init", BackendReply::code(5, "x"));
+  init(BackendSimulator::kDemoAppKey, BackendSimulator::kDemoToken);
+  ASSERT_TRUE(settled());
+  EXPECT_EQ(events_, (std::vector<std::string>{"success"}));
+  EXPECT_TRUE(LumoSdk::isInitializedFunc());
+  EXPECT_TRUE(consoleMentions("LumoSdk初始化成功，版本: 0.0.2"));
+}
+
+TEST_F(LumoSdkTest, DecryptedUserDataTravelsBackWithLogUploadsAndNoTokenIsStored) {
+  init(BackendSimulator::kDemoAppKey, BackendSimulator::kDemoToken);
+  ASSERT_TRUE(settled());
+  auto userInfo = lumo::logging::LoggerState::shared().userInfo();
+  ASSERT_TRUE(userInfo.has_value()) << "the registration's encrypted data reached the logger";
+  EXPECT_TRUE((*userInfo)["userId"].is_string());
+  EXPECT_FALSE(userInfo->contains("str"));
+
+  runFor(std::chrono::seconds(10));  // the first upload round
+  auto uploads = backend_->world().logUploads();
+  ASSERT_EQ(uploads.size(), 1u);
+  EXPECT_EQ(uploads[0]["user_Info"], *userInfo);
+  ASSERT_FALSE(uploads[0]["logs"].empty());
+
+  // Whatever was logged on the way, the user's token never reached the database file.
+  lumo::LogUtil::i("after upload", std::string("lumosdk"));
+  runFor(std::chrono::seconds(0));
+  std::ifstream file(sandboxDir() / "Documents" / "lumo_logs.db", std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::ifstream wal(sandboxDir() / "Documents" / "lumo_logs.db-wal", std::ios::binary);
+  bytes.append((std::istreambuf_iterator<char>(wal)), std::istreambuf_iterator<char>());
+  EXPECT_FALSE(bytes.empty());
+  EXPECT_EQ(bytes.find(BackendSimulator::kDemoToken), std::string::npos);
+}
+
+
+}  // namespace

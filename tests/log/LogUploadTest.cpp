@@ -1,0 +1,225 @@
+#include <stdlib.h>
+#include <time.h>
+
+#include <atomic>
+#include <thread>
+
+#include "lumosdk/utils/LogUtil.h"
+#include "lumosdk/utils/NetworkUtil.h"
+#include "lumosdk/utils/log/LogStore.h"
+#include "lumosdk/utils/log/LogUploader.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/ui/Application.h"
+#include "sim/backend/BackendSimulator.h"
+#include "tests/log/LogTestSupport.h"
+
+namespace lumo::test {
+namespace {
+
+using namespace std::chrono_literals;
+using logging::LoggerState;
+using logging::LogUploader;
+
+constexpr const char* kToken = "upload-token";
+constexpr const char* kSavePath = "/app_log/save";
+
+class LogUploadTest : public LogTest {
+ protected:
+  void SetUp() override {
+    LogTest::SetUp();
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    backend_ = sim::BackendSimulator::start();
+    ASSERT_TRUE(backend_);
+    ASSERT_TRUE(backend_->trustInPlatform());
+    backend_->world().addUser(kToken, "uploader");
+    NetworkUtil::setAccessTokenSource([] { return std::string(kToken); });
+  }
+
+  void TearDown() override {
+    LogTest::TearDown();
+    NetworkUtil::setAccessTokenSource(nullptr);
+    backend_.reset();
+  }
+
+  void startLogger() {
+    LogUtil::initialize(backend_->baseUrl() + kSavePath);
+    settle();
+    ASSERT_NE(LoggerState::shared().db, nullptr);
+  }
+
+  void insertRow(const std::string& message, std::int64_t timestamp) {
+    execute("INSERT INTO logs (priority, tag, message, timestamp) VALUES (5, 'row', '" + message + "', " +
+            std::to_string(timestamp) + ")");
+  }
+
+  std::vector<nlohmann::json> uploads() const {
+    std::vector<nlohmann::json> bodies;
+    for (const auto& request : backend_->requestsTo(kSavePath)) bodies.push_back(request.json);
+    return bodies;
+  }
+
+  std::unique_ptr<sim::BackendSimulator> backend_;
+};
+
+TEST_F(LogUploadTest, RoundsSendMemoryFirstThenDatabaseBatchesAndDeleteWhatWasAccepted) {
+  startLogger();
+  LogUtil::setUserInfo({{"userId", "u1"}, {"userName", "张三"}});
+  logging::cacheLogInMemory(LogPriority::warn, "mem", "kept in memory");
+  insertRow("stored", 1767225600123);
+  settle();
+
+  runFor(9s);
+  EXPECT_TRUE(uploads().empty()) << "the first round comes 10 s after start";
+  runFor(1s);
+  auto bodies = uploads();
+  ASSERT_EQ(bodies.size(), 1u);
+  const auto& memoryBody = bodies[0];
+  ASSERT_EQ(memoryBody["logs"].size(), 1u);
+  EXPECT_EQ(memoryBody["logs"][0]["message"], "kept in memory");
+  EXPECT_EQ(memoryBody["logs"][0]["priority"], 5);
+  EXPECT_TRUE(memoryBody["logs"][0]["timestamp"].is_number_float());
+  EXPECT_EQ(memoryBody["accessToken"], kToken);
+  EXPECT_EQ(memoryBody["user_Info"], (nlohmann::json{{"userId", "u1"}, {"userName", "张三"}}));
+  for (const char* key : {"model", "os_version", "device_name", "system_name"}) {
+    EXPECT_TRUE(memoryBody["device_info"][key].is_string()) << key;
+  }
+  EXPECT_TRUE(memoryEntries().empty());
+  EXPECT_EQ(storedRows().size(), 1u) << "a memory round leaves the database alone";
+
+  runFor(60s);
+  bodies = uploads();
+  ASSERT_EQ(bodies.size(), 2u);
+  ASSERT_EQ(bodies[1]["logs"].size(), 1u);
+  EXPECT_EQ(bodies[1]["logs"][0], (nlohmann::json{{"priority", 5},
+                                                   {"tag", "row"},
+                                                   {"message", "stored"},
+                                                   {"timestamp", "2026-01-01 00:00:00.123"}}));
+  EXPECT_TRUE(storedRows().empty());
+  EXPECT_FALSE(LoggerState::shared().isUploading);
+
+  // Nothing left: later rounds post nothing.
+  runFor(120s);
+  EXPECT_EQ(uploads().size(), 2u);
+}
+
+TEST_F(LogUploadTest, RejectedUploadsCountRetriesForRowsAndKeepMemoryEntries) {
+  startLogger();
+  insertRow("stubborn", 1767225600000);
+  backend_->queueReply(kSavePath, sim::BackendReply::code(1001, "授权已过期"));
+  backend_->queueReply(kSavePath, sim::BackendReply::raw("[1,2,3]"));
+  backend_->queueReply(kSavePath, sim::BackendReply::envelopeWith({{"code", "0"}}));
+  backend_->queueReply(kSavePath, sim::BackendReply::envelopeWith({{"code", 7}}, 500));
+  backend_->queueReply(kSavePath, sim::BackendReply::drop());
+  runFor(10s + 4 * 60s);
+  EXPECT_EQ(backend_->unusedReplies(), 0u);
+  auto rows = storedRows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].retryCount, 5);
+  // Exhausted: no longer read for upload, and gone at the hourly clean-up.
+  runFor(60s);
+  EXPECT_EQ(uploads().size(), 5u);
+  runFor(3600s);
+  EXPECT_TRUE(storedRows().empty());
+
+  // A rejected memory upload leaves its entries for a later round.
+  logging::cacheLogInMemory(LogPriority::info, "mem", "again");
+  settle();
+  backend_->refuseConnections();
+  runFor(60s);
+  EXPECT_EQ(memoryEntries().size(), 1u);
+  ASSERT_TRUE(backend_->acceptConnections());
+  runFor(60s);
+  EXPECT_TRUE(memoryEntries().empty());
+}
+
+TEST_F(LogUploadTest, EntriesCachedWhileAMemoryUploadIsInFlightSurviveIt) {
+  startLogger();
+  for (int i = 0; i < 3; ++i) logging::cacheLogInMemory(LogPriority::info, "mem", "first " + std::to_string(i));
+  settle();
+  // The answer is held back in real time while another thread adds two entries.
+  backend_->queueReply(kSavePath, sim::BackendReply::code(0).after(0.3s));
+  std::thread writer([this] {
+    backend_->waitForRequests(1, 10s);
+    for (int i = 0; i < 2; ++i) logging::cacheLogInMemory(LogPriority::info, "mem", "late " + std::to_string(i));
+  });
+  runFor(10s);
+  writer.join();
+  settle();
+  auto entries = memoryEntries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].message, "late 0");
+  EXPECT_EQ(uploads()[0]["logs"].size(), 3u);
+}
+
+TEST_F(LogUploadTest, ForcedUploadWaitsForTheRunningRoundThenSendsMemoryAndOneBatch) {
+  startLogger();
+  logging::cacheLogInMemory(LogPriority::info, "mem", "memory record");
+  insertRow("database record", 1767225600000);
+  settle();
+  backend_->queueReply(kSavePath, sim::BackendReply::code(0).after(0.3s));
+  std::atomic<int> completions{0};
+  std::thread forcer([&] {
+    backend_->waitForRequests(1, 10s);  // the periodic round is in flight now
+    LogUtil::forceUploadLogs([&] { completions.fetch_add(1); });
+  });
+  runFor(10s);
+  forcer.join();
+  ASSERT_TRUE(runUntil([&] { return completions.load() > 0; }, 5s));
+  runFor(1s);
+  EXPECT_EQ(completions.load(), 1);
+  EXPECT_TRUE(systemLogHas("Upload already in progress, waiting to complete"));
+  EXPECT_TRUE(systemLogHas("Force uploading database logs"));
+  EXPECT_TRUE(systemLogHas("Database logs uploaded successfully"));
+  auto bodies = uploads();
+  ASSERT_EQ(bodies.size(), 2u);
+  EXPECT_EQ(bodies[0]["logs"][0]["message"], "memory record");
+  EXPECT_EQ(bodies[1]["logs"][0]["message"], "database record");
+  EXPECT_TRUE(storedRows().empty());
+}
+
+TEST_F(LogUploadTest, EnteringTheBackgroundTwiceEndsEachBackgroundTaskOnce) {
+  startLogger();
+  auto& app = platform::ui::Application::shared();
+  insertRow("bg", 1767225600000);
+  app.simulateDidEnterBackground();
+  app.simulateDidEnterBackground();
+  EXPECT_EQ(app.runningBackgroundTaskCount(), 2u);
+  ASSERT_TRUE(runUntil([&] { return app.runningBackgroundTaskCount() == 0; }, 5s));
+  EXPECT_TRUE(systemLogHas("App did enter background, uploading logs"));
+  EXPECT_TRUE(storedRows().empty());
+  // The expiration handlers come later and find their tasks already ended.
+  runFor(60s);
+  EXPECT_EQ(app.runningBackgroundTaskCount(), 0u);
+}
+
+TEST_F(LogUploadTest, WithoutAServerUrlUploadsStopAndClearTheFlag) {
+  auto& state = LoggerState::shared();
+  state.isUploading = true;
+  bool delivered = true;
+  LogUploader::sendLogsToServer({logging::LogRow{1, LogPriority::info, "t", "m", 0}}, [&](bool ok) { delivered = ok; });
+  EXPECT_FALSE(delivered);
+  EXPECT_FALSE(state.isUploading);
+  EXPECT_TRUE(systemLogHas("Server URL not set"));
+
+  state.isUploading = true;
+  delivered = true;
+  LogUploader::sendMemoryLogsToServer([&](bool ok) { delivered = ok; });
+  EXPECT_FALSE(delivered);
+  EXPECT_FALSE(state.isUploading);
+  EXPECT_TRUE(uploads().empty());
+}
+
+TEST_F(LogUploadTest, ARoundThatFindsAnUploadRunningChangesNothing) {
+  startLogger();
+  insertRow("waiting", 1767225600000);
+  LoggerState::shared().isUploading = true;
+  runFor(10s);
+  EXPECT_TRUE(systemLogHas("Upload already in progress"));
+  EXPECT_TRUE(uploads().empty());
+  EXPECT_EQ(storedRows().size(), 1u);
+  LoggerState::shared().isUploading = false;
+}
+
+}  // namespace
+}  // namespace lumo::test
