@@ -43,10 +43,7 @@ void LogUtil::log(LogPriority priority, std::optional<std::string> tag, std::str
   if (state.isShuttingDown.load(std::memory_order_acquire)) return;
   std::string recordTag = tag ? std::move(*tag) : std::string("LogUtil");
 
-  std::string line;
-  line.reserve(recordTag.size() + 1 + message.size());
-  line.append(recordTag).append(":").append(message);
-  platform::foundation::ConsoleLog::write(line);
+  platform::foundation::ConsoleLog::write({recordTag, ":", message});
 
   state.logQueue->async([priority, recordTag = std::move(recordTag), message = std::move(message)]() mutable {
     auto& state = LoggerState::shared();

@@ -22,6 +22,12 @@ std::vector<const DispatchQueue*>& currentQueues() {
   return stack;
 }
 
+// Utility and background work runs on lower-priority threads.
+WorkerPool& poolFor(QualityOfService qos) {
+  bool low = qos == QualityOfService::background || qos == QualityOfService::utility;
+  return WorkerPool::instance(low ? WorkerPool::Band::low : WorkerPool::Band::normal);
+}
+
 // Runs one block of `queue` on a worker thread as work in flight, then counts it out.
 void runCounted(const DispatchQueue* queue, const Block& block) {
   auto& stack = currentQueues();
@@ -53,7 +59,7 @@ class SerialQueue final : public DispatchQueue {
       draining_ = true;
     }
     if (start) {
-      WorkerPool::instance().submit([self = shared_from_this()] { static_cast<SerialQueue*>(self.get())->drain(); });
+      poolFor(qos()).submit([self = shared_from_this()] { static_cast<SerialQueue*>(self.get())->drain(); });
     }
   }
   void asyncBarrier(Block block) override { async(std::move(block)); }
@@ -96,56 +102,65 @@ class ConcurrentQueue final : public DispatchQueue {
 
   void enqueue(Block block, bool barrier) {
     TimeKeeper::instance().beginWork();
-    std::vector<Item> ready;
+    int starts;
     {
       std::lock_guard lock(mutex_);
       pending_.push_back({std::move(block), barrier});
-      takeReadyLocked(ready);
+      starts = releaseLocked();
     }
-    start(ready);
+    startWorkers(starts);
   }
 
-  // Moves the blocks that may start now: everything up to the next barrier, or the barrier
-  // itself once nothing else runs.
-  void takeReadyLocked(std::vector<Item>& ready) {
-    while (!pending_.empty() && !barrierRunning_) {
-      Item& front = pending_.front();
-      if (front.barrier) {
-        if (running_ > 0) break;
+  // Marks the blocks that may start now (everything up to the next barrier, or the barrier
+  // itself once nothing else runs) and returns how many. Released blocks are always the
+  // front of `pending_`, so each worker simply takes the front one.
+  int releaseLocked() {
+    int starts = 0;
+    while (released_ < pending_.size() && !barrierRunning_) {
+      const Item& next = pending_[released_];
+      if (next.barrier) {
+        if (running_ + released_ > 0) break;
         barrierRunning_ = true;
       }
-      ++running_;
-      ready.push_back(std::move(front));
+      ++released_;
+      ++starts;
+    }
+    return starts;
+  }
+
+  void startWorkers(int count) {
+    for (int i = 0; i < count; ++i) {
+      poolFor(qos()).submit([self = shared_from_this()] { static_cast<ConcurrentQueue*>(self.get())->runFront(); });
+    }
+  }
+
+  void runFront() {
+    Item item;
+    {
+      std::lock_guard lock(mutex_);
+      item = std::move(pending_.front());
       pending_.pop_front();
+      --released_;
+      ++running_;
     }
-  }
-
-  void start(std::vector<Item>& ready) {
-    for (Item& item : ready) {
-      WorkerPool::instance().submit([self = shared_from_this(), item = std::move(item)]() mutable {
-        static_cast<ConcurrentQueue*>(self.get())->run(item);
-      });
-    }
-  }
-
-  void run(Item& item) {
     runCounted(this, item.block);
     item.block = nullptr;
-    std::vector<Item> ready;
+    int starts;
     {
       std::lock_guard lock(mutex_);
       --running_;
       if (item.barrier) barrierRunning_ = false;
-      takeReadyLocked(ready);
+      starts = releaseLocked();
     }
-    start(ready);
+    startWorkers(starts);
     TimeKeeper::instance().endWork();
   }
 
   bool honoursBarriers_;
   std::mutex mutex_;
   std::deque<Item> pending_;
-  int running_ = 0;
+  size_t released_ = 0;  // blocks at the front of pending_ that workers are about to take
+  size_t running_ = 0;
   bool barrierRunning_ = false;
 };
 

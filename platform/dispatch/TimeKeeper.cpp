@@ -199,7 +199,7 @@ void TimeKeeper::block(std::unique_lock<std::mutex>& lock, Waiter& waiter) {
   bool worker = WorkerPool::isWorkerThread();
   if (worker) {
     lock.unlock();
-    WorkerPool::instance().workerBlocked();
+    WorkerPool::current().workerBlocked();
     lock.lock();
   }
   if (isVirtual() && MainLoop::isMainThread()) {
@@ -217,7 +217,7 @@ void TimeKeeper::block(std::unique_lock<std::mutex>& lock, Waiter& waiter) {
   }
   if (worker) {
     lock.unlock();
-    WorkerPool::instance().workerUnblocked();
+    WorkerPool::current().workerUnblocked();
     lock.lock();
   }
   counted = waiter.counted;  // the waker already counted us in again

@@ -1,25 +1,34 @@
 #include "platform/dispatch/WorkerPool.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <thread>
 
 namespace platform::dispatch::detail {
 namespace {
-thread_local bool tlsWorker = false;
+thread_local WorkerPool* tlsPool = nullptr;
+// The nice value of the low band's threads.
+constexpr int kLowBandNice = 10;
 // An idle worker looks for new work this long before it sleeps: a busy queue then hands
 // blocks over without a wake-up system call.
-constexpr auto kSpin = std::chrono::microseconds(20);
+constexpr auto kSpin = std::chrono::microseconds(50);
 }  // namespace
 
-WorkerPool& WorkerPool::instance() {
-  static WorkerPool* pool = new WorkerPool;  // never destroyed: its threads outlive main()
-  return *pool;
+WorkerPool& WorkerPool::instance(Band band) {
+  // Never destroyed: their threads outlive main().
+  static WorkerPool* normal = new WorkerPool(Band::normal);
+  static WorkerPool* low = new WorkerPool(Band::low);
+  return band == Band::low ? *low : *normal;
 }
 
-WorkerPool::WorkerPool() : runnableLimit_(std::max(4, 2 * static_cast<int>(std::thread::hardware_concurrency()))) {}
+WorkerPool& WorkerPool::current() { return tlsPool ? *tlsPool : instance(); }
 
-bool WorkerPool::isWorkerThread() { return tlsWorker; }
+WorkerPool::WorkerPool(Band band) : band_(band), runnableLimit_(std::max(4, 2 * static_cast<int>(std::thread::hardware_concurrency()))) {}
+
+bool WorkerPool::isWorkerThread() { return tlsPool != nullptr; }
 
 bool WorkerPool::shouldSpawnLocked() const {
   return static_cast<int>(jobs_.size()) > idle_ && threads_ - blocked_ - idle_ < runnableLimit_ &&
@@ -30,7 +39,9 @@ void WorkerPool::spawnLocked() {
   ++threads_;
   ++idle_;  // counted idle until it takes its first job
   std::thread([this] {
-    tlsWorker = true;
+    tlsPool = this;
+    // Per-thread on Linux; a failure only leaves the thread at normal priority.
+    if (band_ == Band::low) (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kLowBandNice);
     workerLoop();
   }).detach();
 }

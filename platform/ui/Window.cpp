@@ -156,32 +156,21 @@ void Window::afterRecognizers(ActiveTouch& active) {
   }
 }
 
-void Window::touchMove(int id, Point p) {
-  auto found = touches_.find(id);
-  if (found == touches_.end()) return;
-  auto touch = found->second.touch;
-  touch->update(Touch::Phase::moved, p, now());
-  auto recognizers = found->second.recognizers;
-  for (const auto& r : recognizers) {
-    auto s = r->state();
-    if (s == GestureRecognizer::State::failed || s == GestureRecognizer::State::cancelled ||
-        s == GestureRecognizer::State::ended) {
-      continue;
-    }
-    r->touchesMoved({touch});
-  }
-  found = touches_.find(id);
-  if (found == touches_.end()) return;
-  afterRecognizers(found->second);
-  found = touches_.find(id);
-  if (found != touches_.end() && found->second.deliverToView) touch->view()->touchesMoved({touch});
-}
+void Window::touchMove(int id, Point p) { moveOrEnd(id, p, Touch::Phase::moved); }
 
 void Window::touchUp(int id, Point p) {
+  moveOrEnd(id, p, Touch::Phase::ended);
+  finishTouch(id);
+}
+
+// A move or an end goes to the recognizers still in play, then to the view if they let it
+// through. Handlers may end the touch or remove views, so the touch is looked up again.
+void Window::moveOrEnd(int id, Point p, Touch::Phase phase) {
   auto found = touches_.find(id);
   if (found == touches_.end()) return;
   auto touch = found->second.touch;
-  touch->update(Touch::Phase::ended, p, now());
+  bool ended = phase == Touch::Phase::ended;
+  touch->update(phase, p, now());
   auto recognizers = found->second.recognizers;
   for (const auto& r : recognizers) {
     auto s = r->state();
@@ -189,14 +178,14 @@ void Window::touchUp(int id, Point p) {
         s == GestureRecognizer::State::ended) {
       continue;
     }
-    r->touchesEnded({touch});
+    ended ? r->touchesEnded({touch}) : r->touchesMoved({touch});
   }
   found = touches_.find(id);
   if (found == touches_.end()) return;
   afterRecognizers(found->second);
   found = touches_.find(id);
-  if (found != touches_.end() && found->second.deliverToView) touch->view()->touchesEnded({touch});
-  finishTouch(id);
+  if (found == touches_.end() || !found->second.deliverToView) return;
+  ended ? touch->view()->touchesEnded({touch}) : touch->view()->touchesMoved({touch});
 }
 
 void Window::touchCancel(int id) {

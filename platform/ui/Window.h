@@ -83,6 +83,7 @@ class Window : public View {
     bool deliverToView = true;
     bool viewBegan = false;
   };
+  void moveOrEnd(int id, Point p, Touch::Phase phase);
   void afterRecognizers(ActiveTouch& active);
   void finishTouch(int id);
   void updateRootAppearance(bool visible);
