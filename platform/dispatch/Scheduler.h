@@ -1,13 +1,8 @@
 #pragma once
 
-#include <functional>
-#include <memory>
-
 #include "platform/dispatch/Clock.h"
 
 namespace platform::dispatch {
-
-class DispatchQueue;
 
 // The process-wide time keeper: one ordered list of timed entries (timers, delayed blocks,
 // timer sources, timed waits) and the count of work in flight.
