@@ -27,6 +27,14 @@ void log(const std::string& operation, const std::string& text) {
   platform::foundation::ConsoleLog::write("LUMOSDK_BluetoothUtil: " + operation + ": " + text);
 }
 
+// Why a check cannot go on: its page is leaving (or gone, where the alert needs it), or
+// another alert already shows. Nothing when it can go on.
+const char* unavailableReason(const ViewController* page, bool pageRequired) {
+  if ((!page && pageRequired) || (page && page->isBeingDismissed())) return kBeingDismissed;
+  if (BluetoothUtil::isPermissionDialogShowing()) return kAlreadyShowing;
+  return nullptr;
+}
+
 struct AlertText {
   const char* operation;
   const char* preparing;
@@ -105,13 +113,8 @@ void BluetoothAlertFlow::checkAndRequestPermissions(const std::shared_ptr<ViewCo
   constexpr const char* op = "checkAndRequestPermissions";
   auto check = std::make_shared<Check>(Check{viewController, std::move(callback)});
   log(op, "开始检查蓝牙权限");
-  if (viewController && viewController->isBeingDismissed()) {
-    log(op, kBeingDismissed);
-    check->answer(false);
-    return;
-  }
-  if (BluetoothUtil::isPermissionDialogShowing()) {
-    log(op, kAlreadyShowing);
+  if (const char* reason = unavailableReason(viewController.get(), false)) {
+    log(op, reason);
     check->answer(false);
     return;
   }
@@ -231,13 +234,8 @@ void BluetoothAlertFlow::presentAlert(Alert alert, const std::shared_ptr<Check>&
   // The page or the flag may have changed since the alert was asked for; an alert that could
   // not be presented would leave the flag set and the caller unanswered for good.
   auto viewController = check->viewController.lock();
-  if (!viewController || viewController->isBeingDismissed()) {
-    log(op, kBeingDismissed);
-    check->answer(false);
-    return;
-  }
-  if (BluetoothUtil::isPermissionDialogShowing()) {
-    log(op, kAlreadyShowing);
+  if (const char* reason = unavailableReason(viewController.get(), true)) {
+    log(op, reason);
     check->answer(false);
     return;
   }

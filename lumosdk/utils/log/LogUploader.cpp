@@ -37,12 +37,6 @@ bool accepted(const NetworkUtil::Result& result) {
   return code != envelope.end() && code->is_number_integer() && code->get<long long>() == 0;
 }
 
-bool memoryIsEmpty() {
-  bool empty = true;
-  LoggerState::shared().memoryLogsQueue->sync([&empty] { empty = LoggerState::shared().memoryLogs.empty(); });
-  return empty;
-}
-
 std::size_t memoryCount() {
   std::size_t count = 0;
   LoggerState::shared().memoryLogsQueue->sync([&count] { count = LoggerState::shared().memoryLogs.size(); });
@@ -141,7 +135,7 @@ void LogUploader::sendLogsTask() {
     return;
   }
   state.isUploading = true;
-  if (!memoryIsEmpty()) {
+  if (memoryCount() > 0) {
     // A round that uploads memory entries leaves the database for the next round.
     sendMemoryLogsToServer(nullptr);
     return;
@@ -262,9 +256,9 @@ void LogUploader::uploadLogsAndComplete(std::function<void()> completion) {
   LoggerState::shared().uploadQueue->async([completion = std::move(completion)] {
     auto& state = LoggerState::shared();
     Semaphore done;
-    if (!memoryIsEmpty()) {
+    if (std::size_t pending = memoryCount(); pending > 0) {
       state.isUploading = true;
-      SystemLog::info("Force uploading " + std::to_string(memoryCount()) + " memory logs");
+      SystemLog::info("Force uploading " + std::to_string(pending) + " memory logs");
       sendMemoryLogsToServer([&done](bool delivered) {
         if (delivered) {
           SystemLog::info("Memory logs uploaded successfully");

@@ -1,5 +1,7 @@
 #include "lumosdk/utils/log/LoggerState.h"
 
+#include "lumosdk/utils/log/LogStore.h"
+#include "lumosdk/utils/log/LogUploader.h"
 #include "platform/dispatch/Scheduler.h"
 
 namespace lumo::logging {
@@ -21,24 +23,9 @@ LoggerState::LoggerState()
 
 void LoggerState::resetForTesting() {
   auto& state = shared();
-  {
-    std::lock_guard lock(state.timersMutex);
-    if (state.uploadTimer) state.uploadTimer->cancel();
-    if (state.cleanupTimer) state.cleanupTimer->cancel();
-    state.uploadTimer.reset();
-    state.cleanupTimer.reset();
-  }
-  {
-    std::lock_guard lock(state.observersMutex);
-    auto& center = platform::foundation::NotificationCenter::defaultCenter();
-    center.removeObserver(state.backgroundObserver);
-    center.removeObserver(state.terminateObserver);
-    state.backgroundObserver = state.terminateObserver = 0;
-  }
-  state.dbQueue->sync([&state] {
-    if (state.db) sqlite3_close(state.db);
-    state.db = nullptr;
-  });
+  LogUploader::cancelTimers();
+  LogUploader::unregisterBackgroundNotification();
+  state.dbQueue->sync([] { LogStore::close(); });
   state.memoryLogsQueue->syncBarrier([&state] { state.memoryLogs.clear(); });
   {
     std::lock_guard lock(state.valuesMutex_);
