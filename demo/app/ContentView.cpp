@@ -22,7 +22,7 @@ const Color kHeaderText = Color::rgb255(109, 109, 114);
 const Color kSeparator = Color::rgb255(198, 198, 200);
 constexpr double kRowHeight = 44;
 constexpr double kMargin = 16;
-constexpr double kLabelWidth = 100;
+constexpr double kLabelWidth = 116;
 constexpr double kHeaderHeight = 38;
 constexpr double kSectionGap = 22;
 // Wider screens keep the list at a readable width, centred.

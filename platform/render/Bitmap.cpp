@@ -2,6 +2,8 @@
 
 #include <cairo.h>
 
+#include <algorithm>
+
 namespace platform::render {
 
 ui::Color Bitmap::pixelColor(int x, int y) const {
@@ -20,6 +22,33 @@ bool Bitmap::writePng(const std::filesystem::path& path) const {
   cairo_status_t status = cairo_surface_write_to_png(surface, path.c_str());
   cairo_surface_destroy(surface);
   return status == CAIRO_STATUS_SUCCESS;
+}
+
+Bitmap Bitmap::readPng(const std::filesystem::path& path) {
+  cairo_surface_t* loaded = cairo_image_surface_create_from_png(path.c_str());
+  if (cairo_surface_status(loaded) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(loaded);
+    return {};
+  }
+  int width = cairo_image_surface_get_width(loaded), height = cairo_image_surface_get_height(loaded);
+  // Paint onto an ARGB32 surface so every PNG colour type arrives in one layout.
+  cairo_surface_t* argb = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+  cairo_t* cr = cairo_create(argb);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_set_source_surface(cr, loaded, 0, 0);
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  cairo_surface_flush(argb);
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+  const unsigned char* data = cairo_image_surface_get_data(argb);
+  int stride = cairo_image_surface_get_stride(argb);
+  for (int y = 0; y < height; ++y) {
+    const auto* row = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::size_t>(y) * stride);
+    std::copy(row, row + width, pixels.begin() + static_cast<std::ptrdiff_t>(y) * width);
+  }
+  cairo_surface_destroy(argb);
+  cairo_surface_destroy(loaded);
+  return Bitmap(width, height, std::move(pixels));
 }
 
 }  // namespace platform::render

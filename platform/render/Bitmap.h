@@ -23,6 +23,8 @@ class Bitmap {
   ui::Color pixelColor(int x, int y) const;
   // Writes a PNG; false when the file cannot be written.
   bool writePng(const std::filesystem::path& path) const;
+  // Reads a PNG (any colour type); an empty bitmap when it cannot be read.
+  static Bitmap readPng(const std::filesystem::path& path);
 
  private:
   int width_ = 0;

@@ -1,7 +1,12 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+
+#include "platform/render/Bitmap.h"
+#include "platform/ui/Geometry.h"
 
 namespace platform::ui {
 class Window;
@@ -11,29 +16,50 @@ namespace platform::render::sdl {
 
 // Shows a window of the view tree in an SDL2 window: every display frame (60 per second of
 // main-loop time) it draws the tree and shows it; the mouse becomes finger 0 (button down,
-// drag, up), typed text goes to the focused text field and Backspace deletes. Closing the
-// SDL window stops the main loop. Runs headless with SDL_VIDEODRIVER=dummy.
+// drag, up), typed text goes to the focused text field and Backspace deletes. An optional
+// side panel (another view-tree window) is drawn to the right and takes the mouse there.
+// Closing the SDL window stops the main loop. Runs headless with SDL_VIDEODRIVER=dummy.
 class SdlHost {
  public:
+  enum class Key { up, down, left, right };
+  // A key other than text editing went down or up (repeats are not reported). When the SDL
+  // window loses the focus every key still down is reported up: its release would never come.
+  using KeyHandler = std::function<void(Key key, bool down)>;
+
   // `scale`: pixels per point of the SDL window.
   explicit SdlHost(std::shared_ptr<ui::Window> window, double scale = 1.0);
   ~SdlHost();
   SdlHost(const SdlHost&) = delete;
   SdlHost& operator=(const SdlHost&) = delete;
 
+  // The window to show is asked for at every frame (a host may switch between windows).
+  void setWindowSource(std::function<std::shared_ptr<ui::Window>()> source);
+  void setSidePanel(std::shared_ptr<ui::Window> panel);
+  void setKeyHandler(KeyHandler handler);
+  // Runs at every display frame before drawing.
+  void setFrameHandler(std::function<void()> handler);
+
   // Opens the SDL window and makes the main loop wait on SDL events as well as on its own
   // work. False (with a console line) when SDL cannot start.
   bool open(const std::string& title);
   // Handles the pending SDL events; false once the user closed the window.
   bool pumpEvents();
-  // Draws the tree and shows it (the SDL window follows the tree window's size).
+  // Draws the tree (and the panel) and shows it; the SDL window follows their sizes.
   void present();
   // Pumps and presents every display frame until the window is closed, then returns.
   void run();
   std::uint64_t framesShown() const;
 
+  // Where the shown window sits in the SDL window, in pixels.
+  ui::Rect windowArea() const;
+  // The SDL window's pixels as the X server holds them; empty unless SDL runs on X11.
+  Bitmap grabFromServer() const;
+
  private:
   struct State;
+  std::shared_ptr<ui::Window> shownWindow() const;
+  void layout();
+  void releaseEverything();
   std::unique_ptr<State> state_;
 };
 

@@ -1,0 +1,81 @@
+#include "demo/host/DemoOptions.h"
+
+#include <charconv>
+
+namespace demo {
+
+std::string DemoOptions::usage() {
+  return "usage: lumodemo [options]\n"
+         "\n"
+         "Without options the demo runs its own backend on a free loopback port and the demo\n"
+         "vehicle on the simulated radio, and opens its window.\n"
+         "\n"
+         "  --backend URL       use the backend at URL (https only) instead of the embedded one\n"
+         "  --ca FILE           trust the PEM certificate(s) in FILE for that backend\n"
+         "  --tour FILE         play the tour script FILE in virtual time and exit\n"
+         "  --screenshots DIR   where the tour's screenshots go (default: the current folder)\n"
+         "  --window            play the tour in the window instead of headless\n"
+         "  --compare DIR       with --window: compare each frame grabbed from the window with\n"
+         "                      the screenshot of the same name in DIR\n"
+         "  --headless          never open a window (without --tour: run until interrupted)\n"
+         "  --scale N           window pixels per point, 0.5 to 4 (default 1)\n"
+         "  --help              show this text\n";
+}
+
+DemoOptions::Parsed DemoOptions::parse(const std::vector<std::string>& arguments) {
+  DemoOptions options;
+  auto fail = [](std::string message) { return Parsed{std::nullopt, std::move(message)}; };
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    auto value = [&]() -> std::optional<std::string> {
+      if (i + 1 >= arguments.size() || arguments[i + 1].rfind("--", 0) == 0) return std::nullopt;
+      return arguments[++i];
+    };
+    std::optional<std::string>* target = nullptr;
+    if (argument == "--help" || argument == "-h") {
+      options.help = true;
+    } else if (argument == "--window") {
+      options.window = true;
+    } else if (argument == "--headless") {
+      options.headless = true;
+    } else if (argument == "--backend") {
+      target = &options.backendUrl;
+    } else if (argument == "--ca") {
+      target = &options.caFile;
+    } else if (argument == "--tour") {
+      target = &options.tour;
+    } else if (argument == "--screenshots") {
+      target = &options.screenshots;
+    } else if (argument == "--compare") {
+      target = &options.compareWith;
+    } else if (argument == "--scale") {
+      auto text = value();
+      if (!text) return fail("option --scale needs a value");
+      double scale = 0;
+      auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), scale);
+      if (error != std::errc() || end != text->data() + text->size() || scale < 0.5 || scale > 4) {
+        return fail("option --scale needs a number from 0.5 to 4, not \"" + *text + "\"");
+      }
+      options.scale = scale;
+    } else {
+      return fail("unknown option \"" + argument + "\"");
+    }
+    if (target) {
+      auto text = value();
+      if (!text || text->empty()) return fail("option " + argument + " needs a value");
+      *target = *text;
+    }
+  }
+  if (options.help) return {options, ""};
+  if (options.backendUrl && options.backendUrl->rfind("https://", 0) != 0) {
+    return fail("the backend must be reached over https; \"" + *options.backendUrl + "\" is not an https URL");
+  }
+  if (options.caFile && !options.backendUrl) return fail("--ca is only used together with --backend");
+  if (options.screenshots && !options.tour) return fail("--screenshots is only used together with --tour");
+  if (options.window && options.headless) return fail("--window and --headless exclude each other");
+  if (options.window && !options.tour) return fail("--window is only used together with --tour");
+  if (options.compareWith && !options.window) return fail("--compare is only used together with --window");
+  return {options, ""};
+}
+
+}  // namespace demo

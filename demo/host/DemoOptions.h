@@ -1,0 +1,31 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace demo {
+
+// The command line of lumodemo.
+struct DemoOptions {
+  std::optional<std::string> backendUrl;  // --backend URL (https only)
+  std::optional<std::string> caFile;      // --ca FILE, trusted for that backend
+  std::optional<std::string> tour;        // --tour FILE
+  std::optional<std::string> screenshots; // --screenshots DIR
+  std::optional<std::string> compareWith; // --compare DIR: grabbed window frames against these
+  bool window = false;                    // --window: play the tour in the window
+  bool headless = false;                  // --headless: never open a window
+  double scale = 1.0;                     // --scale N (pixels per point)
+  bool help = false;
+
+  struct Parsed;
+  static Parsed parse(const std::vector<std::string>& arguments);
+  static std::string usage();
+};
+
+struct DemoOptions::Parsed {
+  std::optional<DemoOptions> options;
+  std::string error;  // for the user, when options is empty
+};
+
+}  // namespace demo

@@ -1,0 +1,106 @@
+// lumodemo: the demo host. See `lumodemo --help`.
+
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "demo/app/DemoApplication.h"
+#include "demo/host/DemoOptions.h"
+#include "demo/host/DemoWorld.h"
+#include "demo/host/TourPlayer.h"
+#include "demo/window/WindowHost.h"
+#include "platform/dispatch/MainLoop.h"
+#include "platform/dispatch/Scheduler.h"
+
+namespace {
+
+// A tour starts from a clean phone: its own sandbox unless the caller chose one.
+void useFreshSandbox() {
+  if (const char* chosen = std::getenv("LUMO_SANDBOX_DIR"); chosen && *chosen) return;
+  std::string pattern = (std::filesystem::temp_directory_path() / "lumodemo-XXXXXX").string();
+  if (char* made = ::mkdtemp(pattern.data())) ::setenv("LUMO_SANDBOX_DIR", made, 1);
+}
+
+bool displayPresent() {
+  const char* display = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (display && *display) || (wayland && *wayland);
+}
+
+int playTour(const demo::DemoOptions& options, demo::DemoWorld& world) {
+  auto parsed = demo::TourScript::load(*options.tour);
+  if (!parsed.script) {
+    std::fprintf(stderr, "lumodemo: %s\n", parsed.error.c_str());
+    return demo::TourPlayer::kBadTour;
+  }
+  std::filesystem::path dir = options.screenshots.value_or(".");
+  std::unique_ptr<demo::WindowHost> host;
+  demo::TourPlayer::Hooks hooks;
+  if (options.window) {
+    host = std::make_unique<demo::WindowHost>(&world.vehicle(), options.scale);
+    if (!host->open()) return 1;
+    hooks.afterCommand = [&host] { host->showFrame(); };
+    if (options.compareWith) {
+      std::filesystem::path reference = *options.compareWith;
+      hooks.afterScreenshot = [&host, reference, dir](const std::string& name, const std::filesystem::path&) {
+        return host->compareWithGrab(reference / (name + ".png"), dir / (name + ".window.png"));
+      };
+    }
+  }
+  demo::TourPlayer player(&world.vehicle(), dir, hooks);
+  auto outcome = player.play(*parsed.script, *options.tour);
+  if (!outcome.message.empty()) std::fprintf(stderr, "lumodemo: %s\n", outcome.message.c_str());
+  std::printf("lumodemo: tour %s: %zu screenshots in %s\n", outcome.status == 0 ? "passed" : "failed",
+              outcome.screenshots.size(), std::filesystem::absolute(dir).c_str());
+  return outcome.status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  auto parsed = demo::DemoOptions::parse(arguments);
+  if (!parsed.options) {
+    std::fprintf(stderr, "lumodemo: %s\n\n%s", parsed.error.c_str(), demo::DemoOptions::usage().c_str());
+    return 2;
+  }
+  const demo::DemoOptions& options = *parsed.options;
+  if (options.help) {
+    std::printf("%s", demo::DemoOptions::usage().c_str());
+    return 0;
+  }
+
+  bool tour = options.tour.has_value();
+  if (tour) {
+    // Tours run in virtual time: the same events in the same order on every run.
+    platform::dispatch::Scheduler::useVirtualClock();
+    useFreshSandbox();
+  }
+  auto started = options.backendUrl ? demo::DemoWorld::connectTo(*options.backendUrl, options.caFile)
+                                    : demo::DemoWorld::startEmbedded();
+  if (!started.world) {
+    std::fprintf(stderr, "lumodemo: %s\n", started.error.c_str());
+    return options.backendUrl ? 2 : 1;
+  }
+  demo::DemoWorld& world = *started.world;
+
+  demo::DemoApplication app;
+  app.launch();
+  if (tour) return playTour(options, world);
+
+  std::printf("lumodemo: backend %s, vehicle \"%s\" on the simulated radio\n", world.baseUrl().c_str(),
+              sim::BackendSimulator::kDemoBleName);
+  if (options.headless || !displayPresent()) {
+    std::printf("lumodemo: no window (no display); serving until interrupted\n");
+    std::fflush(stdout);
+    platform::dispatch::MainLoop::run();
+    return 0;
+  }
+  demo::WindowHost host(&world.vehicle(), options.scale);
+  if (!host.open()) return 1;
+  host.run();
+  return 0;
+}

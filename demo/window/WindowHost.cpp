@@ -1,0 +1,136 @@
+#include "demo/window/WindowHost.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "demo/host/TourPlayer.h"
+#include "platform/dispatch/MainLoop.h"
+#include "platform/render/Bitmap.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Window.h"
+#include "sim/vehicle/VehicleSimulator.h"
+
+namespace demo {
+
+using platform::render::Bitmap;
+using platform::render::sdl::SdlHost;
+using platform::ui::Application;
+
+namespace {
+
+const char* padName(SdlHost::Key key) {
+  switch (key) {
+    case SdlHost::Key::up: return "up";
+    case SdlHost::Key::down: return "down";
+    case SdlHost::Key::left: return "left";
+    case SdlHost::Key::right: return "right";
+  }
+  return "";
+}
+
+// Pixels may differ by a rounding step per channel; beyond that they count as different.
+bool samePixel(std::uint32_t a, std::uint32_t b) {
+  for (int shift : {0, 8, 16}) {
+    if (std::abs(static_cast<int>((a >> shift) & 0xff) - static_cast<int>((b >> shift) & 0xff)) > 8) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+WindowHost::WindowHost(sim::VehicleSimulator* vehicle, double scale)
+    : panel_(vehicle ? std::make_unique<WorldPanel>(*vehicle, [this] { switchWindow(); }) : nullptr),
+      host_(Application::shared().keyWindow(), scale) {
+  host_.setWindowSource([] { return Application::shared().keyWindow(); });
+  if (panel_) host_.setSidePanel(panel_->window());
+  host_.setKeyHandler([this](SdlHost::Key key, bool down) { this->key(key, down); });
+  host_.setFrameHandler([this] {
+    if (panel_) panel_->update();
+  });
+}
+
+bool WindowHost::open() {
+  if (host_.open("lumodemo")) return true;
+  std::fprintf(stderr, "lumodemo: cannot open the window (see the line above)\n");
+  return false;
+}
+
+void WindowHost::run() { host_.run(); }
+
+void WindowHost::showFrame() {
+  host_.pumpEvents();
+  if (panel_) panel_->update();
+  host_.present();
+}
+
+void WindowHost::key(SdlHost::Key key, bool down) {
+  if (!down) {
+    auto held = held_.find(key);
+    if (held == held_.end()) return;
+    if (auto window = held->second.window.lock()) {
+      auto pad = window->viewWithTag(TourPlayer::padTag(padName(key)));
+      if (pad) {
+        window->touchUp(held->second.finger, pad->convertRectTo(pad->bounds(), nullptr).center());
+      } else {
+        window->touchCancel(held->second.finger);
+      }
+    }
+    held_.erase(held);
+    return;
+  }
+  auto window = Application::shared().keyWindow();
+  if (!window || held_.count(key)) return;
+  auto pad = window->viewWithTag(TourPlayer::padTag(padName(key)));
+  if (!pad || pad->isHidden()) return;
+  // Each key is its own finger, so forward and a turn can be held together.
+  int finger = 100 + static_cast<int>(key);
+  held_[key] = {window, finger};
+  window->touchDown(finger, pad->convertRectTo(pad->bounds(), nullptr).center());
+}
+
+void WindowHost::switchWindow() {
+  auto windows = Application::shared().windows();
+  if (windows.size() < 2) return;
+  auto key = Application::shared().keyWindow();
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < windows.size(); ++i) {
+    if (windows[i] == key) next = (i + 1) % windows.size();
+  }
+  windows[next]->makeKey();
+}
+
+std::string WindowHost::compareWithGrab(const std::filesystem::path& reference, const std::filesystem::path& grabbed) {
+  showFrame();
+  Bitmap whole = host_.grabFromServer();
+  if (whole.isEmpty()) return "cannot grab the window from the X server (is SDL running on X11?)";
+  auto area = host_.windowArea();
+  int x0 = static_cast<int>(area.minX()), y0 = static_cast<int>(area.minY());
+  int width = static_cast<int>(area.width()), height = static_cast<int>(area.height());
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      pixels[static_cast<std::size_t>(y) * width + x] =
+          whole.pixels()[static_cast<std::size_t>(y + y0) * whole.width() + (x + x0)];
+    }
+  }
+  Bitmap phone(width, height, std::move(pixels));
+  phone.writePng(grabbed);
+  Bitmap expected = Bitmap::readPng(reference);
+  if (expected.isEmpty()) return "cannot read the headless screenshot " + reference.string();
+  if (expected.width() != width || expected.height() != height) {
+    return "the window shows " + std::to_string(width) + "x" + std::to_string(height) + ", the screenshot " +
+           reference.string() + " is " + std::to_string(expected.width()) + "x" + std::to_string(expected.height());
+  }
+  std::size_t different = 0;
+  for (std::size_t i = 0; i < phone.pixels().size(); ++i) {
+    if (!samePixel(phone.pixels()[i], expected.pixels()[i])) ++different;
+  }
+  // A blinking caret or a spinner may differ in a few pixels; a wrong frame differs widely.
+  if (different * 1000 > phone.pixels().size()) {
+    return std::to_string(different) + " of " + std::to_string(phone.pixels().size()) + " pixels of " +
+           grabbed.string() + " differ from " + reference.string();
+  }
+  return "";
+}
+
+}  // namespace demo
