@@ -12,7 +12,6 @@
 #include "demo/host/DemoWorld.h"
 #include "demo/host/TourPlayer.h"
 #include "demo/window/WindowHost.h"
-#include "platform/dispatch/MainLoop.h"
 #include "platform/dispatch/Scheduler.h"
 
 namespace {
@@ -31,12 +30,13 @@ bool displayPresent() {
 }
 
 int playTour(const demo::DemoOptions& options, demo::DemoWorld& world) {
-  auto parsed = demo::TourScript::load(*options.tour);
+  std::string tourFile = options.tour.value_or(LUMO_DEMO_TOUR);
+  auto parsed = demo::TourScript::load(tourFile);
   if (!parsed.script) {
     std::fprintf(stderr, "lumodemo: %s\n", parsed.error.c_str());
     return demo::TourPlayer::kBadTour;
   }
-  std::filesystem::path dir = options.screenshots.value_or(".");
+  std::filesystem::path dir = options.screenshots.value_or(options.tour ? "." : "lumodemo-screenshots");
   std::unique_ptr<demo::WindowHost> host;
   demo::TourPlayer::Hooks hooks;
   if (options.window) {
@@ -51,10 +51,11 @@ int playTour(const demo::DemoOptions& options, demo::DemoWorld& world) {
     }
   }
   demo::TourPlayer player(&world.vehicle(), dir, hooks);
-  auto outcome = player.play(*parsed.script, *options.tour);
+  auto outcome = player.play(*parsed.script, tourFile);
   if (!outcome.message.empty()) std::fprintf(stderr, "lumodemo: %s\n", outcome.message.c_str());
-  std::printf("lumodemo: tour %s: %zu screenshots in %s\n", outcome.status == 0 ? "passed" : "failed",
-              outcome.screenshots.size(), std::filesystem::absolute(dir).c_str());
+  std::printf("lumodemo: tour %s %s: %zu screenshots in %s\n", tourFile.c_str(),
+              outcome.status == 0 ? "passed" : "failed", outcome.screenshots.size(),
+              std::filesystem::absolute(dir).c_str());
   return outcome.status;
 }
 
@@ -73,7 +74,8 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  bool tour = options.tour.has_value();
+  // Without a display the demo plays its product tour instead of opening a window.
+  bool tour = options.tour.has_value() || options.headless || !displayPresent();
   if (tour) {
     // Tours run in virtual time: the same events in the same order on every run.
     platform::dispatch::Scheduler::useVirtualClock();
@@ -93,12 +95,6 @@ int main(int argc, char** argv) {
 
   std::printf("lumodemo: backend %s, vehicle \"%s\" on the simulated radio\n", world.baseUrl().c_str(),
               sim::BackendSimulator::kDemoBleName);
-  if (options.headless || !displayPresent()) {
-    std::printf("lumodemo: no window (no display); serving until interrupted\n");
-    std::fflush(stdout);
-    platform::dispatch::MainLoop::run();
-    return 0;
-  }
   demo::WindowHost host(&world.vehicle(), options.scale);
   if (!host.open()) return 1;
   host.run();

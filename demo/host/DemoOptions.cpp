@@ -8,16 +8,18 @@ std::string DemoOptions::usage() {
   return "usage: lumodemo [options]\n"
          "\n"
          "Without options the demo runs its own backend on a free loopback port and the demo\n"
-         "vehicle on the simulated radio, and opens its window.\n"
+         "vehicle on the simulated radio, and opens its window; without a display (or with\n"
+         "--headless) it plays the product tour instead and says where its screenshots are.\n"
          "\n"
          "  --backend URL       use the backend at URL (https only) instead of the embedded one\n"
          "  --ca FILE           trust the PEM certificate(s) in FILE for that backend\n"
          "  --tour FILE         play the tour script FILE in virtual time and exit\n"
-         "  --screenshots DIR   where the tour's screenshots go (default: the current folder)\n"
+         "  --screenshots DIR   where the tour's screenshots go (default: the current folder,\n"
+         "                      lumodemo-screenshots for the product tour)\n"
          "  --window            play the tour in the window instead of headless\n"
          "  --compare DIR       with --window: compare each frame grabbed from the window with\n"
          "                      the screenshot of the same name in DIR\n"
-         "  --headless          never open a window (without --tour: run until interrupted)\n"
+         "  --headless          never open a window (without --tour: play the product tour)\n"
          "  --scale N           window pixels per point, 0.5 to 4 (default 1)\n"
          "  --help              show this text\n";
 }
@@ -71,7 +73,6 @@ DemoOptions::Parsed DemoOptions::parse(const std::vector<std::string>& arguments
     return fail("the backend must be reached over https; \"" + *options.backendUrl + "\" is not an https URL");
   }
   if (options.caFile && !options.backendUrl) return fail("--ca is only used together with --backend");
-  if (options.screenshots && !options.tour) return fail("--screenshots is only used together with --tour");
   if (options.window && options.headless) return fail("--window and --headless exclude each other");
   if (options.window && !options.tour) return fail("--window is only used together with --tour");
   if (options.compareWith && !options.window) return fail("--compare is only used together with --window");
