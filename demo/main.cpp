@@ -13,6 +13,7 @@
 #include "demo/host/TourPlayer.h"
 #include "demo/window/WindowHost.h"
 #include "platform/dispatch/Scheduler.h"
+#include "platform/ui/Application.h"
 
 namespace {
 
@@ -98,5 +99,6 @@ int main(int argc, char** argv) {
   demo::WindowHost host(&world.vehicle(), options.scale);
   if (!host.open()) return 1;
   host.run();
+  platform::ui::Application::shared().simulateWillTerminate();
   return 0;
 }

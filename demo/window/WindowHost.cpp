@@ -47,6 +47,17 @@ WindowHost::WindowHost(sim::VehicleSimulator* vehicle, double scale)
   host_.setFrameHandler([this] {
     if (panel_) panel_->update();
   });
+  // A minimised window is an app in the background: the SDK ends a running session then.
+  host_.setVisibilityHandler([](bool shown) {
+    auto& application = Application::shared();
+    if (shown) {
+      application.simulateWillEnterForeground();
+      application.simulateDidBecomeActive();
+    } else {
+      application.simulateWillResignActive();
+      application.simulateDidEnterBackground();
+    }
+  });
 }
 
 bool WindowHost::open() {

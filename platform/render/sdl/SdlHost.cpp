@@ -73,6 +73,8 @@ struct SdlHost::State {
   std::shared_ptr<ui::Window> panel;
   KeyHandler keyHandler;
   std::function<void()> frameHandler;
+  std::function<void(bool)> visibilityHandler;
+  bool minimised = false;
   double scale = 1;
   Renderer renderer;
   Renderer panelRenderer;
@@ -108,6 +110,9 @@ void SdlHost::setWindowSource(std::function<std::shared_ptr<ui::Window>()> sourc
 void SdlHost::setSidePanel(std::shared_ptr<ui::Window> panel) { state_->panel = std::move(panel); }
 void SdlHost::setKeyHandler(KeyHandler handler) { state_->keyHandler = std::move(handler); }
 void SdlHost::setFrameHandler(std::function<void()> handler) { state_->frameHandler = std::move(handler); }
+void SdlHost::setVisibilityHandler(std::function<void(bool)> handler) {
+  state_->visibilityHandler = std::move(handler);
+}
 
 std::shared_ptr<ui::Window> SdlHost::shownWindow() const {
   if (state_->source) {
@@ -173,6 +178,14 @@ bool SdlHost::pumpEvents() {
       case SDL_QUIT: s.quit = true; break;
       case SDL_WINDOWEVENT:
         if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) releaseEverything();
+        if (event.window.event == SDL_WINDOWEVENT_MINIMIZED && !s.minimised) {
+          s.minimised = true;
+          releaseEverything();
+          if (s.visibilityHandler) s.visibilityHandler(false);
+        } else if (event.window.event == SDL_WINDOWEVENT_RESTORED && s.minimised) {
+          s.minimised = false;
+          if (s.visibilityHandler) s.visibilityHandler(true);
+        }
         break;
       case SDL_MOUSEBUTTONDOWN: {
         if (event.button.button != SDL_BUTTON_LEFT || s.pressed) break;

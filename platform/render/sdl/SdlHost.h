@@ -38,6 +38,9 @@ class SdlHost {
   void setKeyHandler(KeyHandler handler);
   // Runs at every display frame before drawing.
   void setFrameHandler(std::function<void()> handler);
+  // The SDL window was minimised (false) or restored (true), as a phone app leaves and
+  // returns to the foreground.
+  void setVisibilityHandler(std::function<void(bool shown)> handler);
 
   // Opens the SDL window and makes the main loop wait on SDL events as well as on its own
   // work. False (with a console line) when SDL cannot start.
