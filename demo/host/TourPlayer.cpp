@@ -95,6 +95,12 @@ std::string TourPlayer::run(const TourCommand& command, Outcome& outcome) {
       std::string error = tap(command.text);
       return error.empty() ? "" : bad(error);
     }
+    case Kind::tapAt: {
+      Point at{command.number, command.number2};
+      if (!window->bounds().contains(at)) return bad("the point lies outside the screen");
+      window->tap(at);
+      return "";
+    }
     case Kind::type:
     case Kind::clear: {
       auto field = std::dynamic_pointer_cast<TextField>(window->firstResponder());

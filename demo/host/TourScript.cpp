@@ -28,7 +28,7 @@ std::optional<double> number(const std::string& text) {
 
 const std::map<std::string, Kind>& commandNames() {
   static const std::map<std::string, Kind> names = {
-      {"tap", Kind::tap},         {"type", Kind::type},          {"clear", Kind::clear},
+      {"tap", Kind::tap},         {"tap-at", Kind::tapAt},         {"type", Kind::type},          {"clear", Kind::clear},
       {"hold", Kind::hold},       {"release", Kind::release},    {"drag-wheel", Kind::dragWheel},
       {"wait", Kind::wait},       {"expect", Kind::expect},      {"expect-not", Kind::expectNot},
       {"screenshot", Kind::screenshot}, {"vehicle", Kind::vehicle},
@@ -71,6 +71,18 @@ std::optional<std::string> readArgument(TourCommand& command, const std::string&
     case Kind::clear:
       if (!rest.empty()) return "clear takes no argument";
       return std::nullopt;
+    case Kind::tapAt: {
+      std::istringstream words(rest);
+      std::string x, y, extra;
+      words >> x >> y >> extra;
+      auto px = number(x), py = number(y);
+      if (!px || !py || !extra.empty() || *px < 0 || *py < 0 || *px > 2000 || *py > 2000) {
+        return "tap-at needs two coordinates in points, not \"" + rest + "\"";
+      }
+      command.number = *px;
+      command.number2 = *py;
+      return std::nullopt;
+    }
     case Kind::hold:
     case Kind::release:
       if (!isPad(rest, command.kind == Kind::release)) {

@@ -9,15 +9,17 @@ namespace demo {
 
 // One line of a tour.
 struct TourCommand {
-  enum class Kind { tap, type, clear, hold, release, dragWheel, wait, expect, expectNot, screenshot, vehicle };
+  enum class Kind { tap, tapAt, type, clear, hold, release, dragWheel, wait, expect, expectNot, screenshot, vehicle };
   Kind kind = Kind::wait;
   int line = 0;
   std::string text;   // tap/type/expect: the text; screenshot: the name; vehicle: the verb; hold/release: the pad
-  double number = 0;  // wait: seconds; drag-wheel: degrees; vehicle lag: milliseconds
+  double number = 0;  // wait: seconds; drag-wheel: degrees; vehicle lag: milliseconds; tap-at: x
+  double number2 = 0; // tap-at: y
 };
 
 // A scripted session: one command per line, "#" starts a comment.
 //   tap TEXT            taps the view showing TEXT (label, button title or field text)
+//   tap-at X Y          taps a point of the screen, in points (for buttons without text)
 //   type TEXT           types into the focused text field; clear empties it
 //   hold PAD            presses a direction pad (up, down, left, right) with its own finger
 //   release PAD         lifts that finger (also: release wheel)

@@ -69,6 +69,10 @@ TEST_F(TourPlayerTest, HeldPadsAreLetGoWhenTheTourEndsOrStops) {
   auto released = play("hold up\nwait 0.3\nrelease up\n");
   EXPECT_EQ(released.status, TourPlayer::kPassed) << released.message;
   EXPECT_EQ(pad->events, (std::vector<std::string>{"began", "ended"}));
+  pad->events.clear();
+  EXPECT_EQ(play("tap-at 50 730\n").status, TourPlayer::kPassed);
+  EXPECT_EQ(pad->events, (std::vector<std::string>{"began", "ended"}));
+  EXPECT_EQ(play("tap-at 50 900\n").message, "t.tour:1: the point lies outside the screen");
 
   pad->events.clear();
   auto stopped = play("hold up\nexpect 不在屏幕上\n");
