@@ -30,7 +30,7 @@ void DemoAppTest::SetUp() {
   NetworkUtil::resetForTesting();
   LoadingUtil::resetForTesting();
   logging::LoggerState::resetForTesting();
-  auto started = demo::DemoWorld::startEmbedded();
+  auto started = startWorld();
   ASSERT_TRUE(started.world) << started.error;
   world = std::move(started.world);
   app = std::make_unique<demo::DemoApplication>();

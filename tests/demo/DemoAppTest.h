@@ -30,6 +30,8 @@ class DemoAppTest : public VirtualTimeTest {
   bool shows(const std::string& text) const;
   // Lets the app settle: transitions finish, pending answers arrive.
   void settle();
+  // The world the app talks to; the embedded one unless a test says otherwise.
+  virtual demo::DemoWorld::Started startWorld() { return demo::DemoWorld::startEmbedded(); }
 
   std::unique_ptr<demo::DemoWorld> world;
   std::unique_ptr<demo::DemoApplication> app;
