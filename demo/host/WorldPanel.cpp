@@ -23,7 +23,7 @@ const Color kText = Color::rgb255(230, 234, 240);
 const Rect kMapFrame{16, 48, 368, 240};
 constexpr double kPixelsPerMetre = 24;
 constexpr double kGridMetres = 1;
-constexpr int kLineCount = 6;
+constexpr int kLineCount = 7;
 // The lag the lag button adds: above the 500 ms the control page tolerates.
 constexpr int kLagMilliseconds = 700;
 
@@ -67,7 +67,9 @@ WorldPanel::WorldPanel(sim::VehicleSimulator& vehicle, std::function<void()> swi
   window_->addSubview(map_);
 
   for (int i = 0; i < kLineCount; ++i) {
-    auto line = Label::make({16 + (i % 2) * 184.0, 300 + (i / 2) * 28.0, 180, 24});
+    // Six short lines in two columns, then the last control frame across the panel.
+    double width = i < 6 ? 180 : kWidth - 32;
+    auto line = Label::make({16 + (i % 2) * 184.0, 300 + (i / 2) * 28.0, width, 24});
     line->setFont(Font::systemFont(15));
     line->setTextColor(kText);
     window_->addSubview(line);
@@ -105,7 +107,7 @@ void WorldPanel::addButton(const std::string& title, std::function<void()> actio
 
 void WorldPanel::layoutButtons() {
   for (std::size_t i = 0; i < buttons_.size(); ++i) {
-    buttons_[i]->setFrame({16 + (i % 2) * 188.0, 396 + (i / 2) * 48.0, 180, 38});
+    buttons_[i]->setFrame({16 + (i % 2) * 188.0, 432 + (i / 2) * 48.0, 180, 38});
   }
 }
 
@@ -150,6 +152,12 @@ void WorldPanel::update() {
   lines_[4]->setText(std::string("控制权 ") + (vehicle_.hasControlGranted() ? "手机" : "无"));
   lines_[5]->setText(std::string("蓝牙 ") + (linked ? "已连接" : "未连接") +
                      (vehicle_.isWatchdogBraking() ? " · 制动" : ""));
+  if (const auto& frame = vehicle_.lastControlFrame()) {
+    lines_[6]->setText("指令 油门 " + std::to_string(frame->throttle) + "  刹车 " + std::to_string(frame->brake) +
+                       "  转向 " + std::to_string(frame->steering) + (frame->enableCmd ? "" : "  (未启用)"));
+  } else {
+    lines_[6]->setText("指令 尚无");
+  }
   drawMap();
 }
 

@@ -24,7 +24,7 @@ namespace demo {
 class WorldPanel {
  public:
   static constexpr double kWidth = 400;
-  static constexpr double kHeight = 600;
+  static constexpr double kHeight = 640;
   // Trail points kept; the oldest go first.
   static constexpr std::size_t kTrailLimit = 2000;
 

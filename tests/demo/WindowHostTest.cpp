@@ -105,7 +105,7 @@ TEST_F(WindowHostTest, TheMouseTapsThePhoneAndThePanelAndMinimisingBackgroundsTh
 
   // The panel sits right of the 390-point phone; its first button is 远程接管.
   world->vehicle().grantControl();
-  click(390 + 16 + 90, 396 + 19);
+  click(390 + 16 + 90, 432 + 19);
   EXPECT_FALSE(world->vehicle().hasControlGranted());
   EXPECT_EQ(world->vehicle().driveMode(), sim::VehicleSimulator::remoteTakeover);
 
