@@ -102,6 +102,7 @@ void VehicleSimulator::onWrite(const Uuid& characteristic, const Bytes& data) {
   lastFrame_ = frame;
   lastGoodFrameAt_ = now;
   echoes_.push_back({now, static_cast<std::uint8_t>(frame->tick & 0xFF)});
+  if (frameObserver_) frameObserver_(*frame);
   if (!frame->enableCmd) {
     requestingSince_.reset();
     return;
@@ -157,6 +158,7 @@ void VehicleSimulator::tick() {
   state.antiCollision = lastFrame_ && lastFrame_->enableAntiCollision;
   state.echoedTick = echoNow().value_or(0);
   state.rollingNumber = rollingNumber_++;
+  if (silent_) return;
   Bytes frame = VehicleFrames::buildState(state);
   if (badChecksums_) frame[7] = static_cast<std::uint8_t>(~frame[7]);
   if (shortFrames_) frame.pop_back();
