@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,8 @@
 #include "demo/host/TourPlayer.h"
 #include "demo/window/WindowHost.h"
 #include "platform/dispatch/Scheduler.h"
+#include "platform/foundation/ConsoleLog.h"
+#include "platform/foundation/SystemLog.h"
 #include "platform/ui/Application.h"
 
 namespace {
@@ -51,8 +55,23 @@ int playTour(const demo::DemoOptions& options, demo::DemoWorld& world) {
       };
     }
   }
+  // The SDK's console and system log lines go beside the screenshots, not over the report.
+  std::error_code ignored;
+  std::filesystem::create_directories(dir, ignored);
+  auto log = std::make_shared<std::ofstream>(dir / "console.log", std::ios::trunc);
+  auto logMutex = std::make_shared<std::mutex>();
+  platform::foundation::ConsoleLog::setSink([log, logMutex](std::string_view line) {
+    std::lock_guard lock(*logMutex);
+    *log << line << '\n';
+  });
+  platform::foundation::SystemLog::setSink(
+      [log, logMutex](platform::foundation::SystemLog::Level, std::string_view message) {
+        std::lock_guard lock(*logMutex);
+        *log << "[system] " << message << '\n';
+      });
   demo::TourPlayer player(&world.vehicle(), dir, hooks);
   auto outcome = player.play(*parsed.script, tourFile);
+  log->flush();
   if (!outcome.message.empty()) std::fprintf(stderr, "lumodemo: %s\n", outcome.message.c_str());
   std::printf("lumodemo: tour %s %s: %zu screenshots in %s\n", tourFile.c_str(),
               outcome.status == 0 ? "passed" : "failed", outcome.screenshots.size(),

@@ -183,3 +183,43 @@ TEST_F(FormTest, OrientationFollowsTheSdkFlag) {
 
 }  // namespace
 }  // namespace lumo::test
+
+namespace lumo::test {
+namespace {
+
+TEST_F(FormTest, TheControlPageOpensInLandscapeForTheVinAsTypedAndLeavesInPortrait) {
+  auto first = form();
+  ASSERT_TRUE(tap("初始化SDK"));
+  ASSERT_TRUE(runUntil([&] { return first->state().sdkStatus == "初始化成功"; }));
+  settle();
+  ASSERT_TRUE(tap("确定"));
+  settle();
+
+  // An empty VIN goes to the SDK as typed; the SDK explains it.
+  retype("VIN", "");
+  ASSERT_TRUE(tap("打开控制页面"));
+  settle();
+  EXPECT_TRUE(world->backend()->requestsTo("/oper_sdk/operate_info").empty());
+  EXPECT_TRUE(shows("无效的VIN码"));
+  runFor(std::chrono::seconds(3));
+
+  keyWindow()->insertText(sim::BackendSimulator::kDemoVin);
+  ASSERT_TRUE(tap("打开控制页面"));
+  runFor(std::chrono::seconds(3));
+  auto asked = world->backend()->requestsTo("/oper_sdk/operate_info");
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].json["vin"], sim::BackendSimulator::kDemoVin);
+  auto scene = keyWindow()->windowScene();
+  EXPECT_EQ(scene->interfaceOrientation(), platform::ui::InterfaceOrientation::landscapeRight);
+  EXPECT_TRUE(shows("配送车 001"));
+  EXPECT_TRUE(world->vehicle().hasControlGranted());
+
+  ASSERT_TRUE(tap("退出"));
+  runFor(std::chrono::seconds(3));
+  EXPECT_FALSE(LumoSdk::landspace());
+  EXPECT_EQ(scene->interfaceOrientation(), platform::ui::InterfaceOrientation::portrait);
+  EXPECT_TRUE(shows("初始化成功"));
+}
+
+}  // namespace
+}  // namespace lumo::test

@@ -43,6 +43,14 @@ class SdlWaiter : public dispatch::MainLoopWaiter {
 
 const Uint32 kCanvasBackground = 0xff1c1f26;
 
+// A failed X request (a window partly off the screen cannot be read back) must not end
+// the process, which Xlib's default handler does.
+bool xRequestFailed = false;
+int recordXError(Display*, XErrorEvent*) {
+  xRequestFailed = true;
+  return 0;
+}
+
 std::optional<SdlHost::Key> keyOf(SDL_Keycode code) {
   switch (code) {
     case SDLK_UP: return SdlHost::Key::up;
@@ -243,7 +251,10 @@ void SdlHost::present() {
   int height = static_cast<int>(std::max(s.windowArea.maxY(), s.panelArea.maxY()));
   int cw = 0, ch = 0;
   SDL_GetWindowSize(s.sdlWindow, &cw, &ch);
-  if (cw != width || ch != height) SDL_SetWindowSize(s.sdlWindow, width, height);  // the scene turned
+  if (cw != width || ch != height) {  // the scene turned
+    SDL_SetWindowSize(s.sdlWindow, width, height);
+    SDL_SetWindowPosition(s.sdlWindow, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+  }
   SDL_Surface* target = SDL_GetWindowSurface(s.sdlWindow);
   if (!target) return;
   SDL_FillRect(target, nullptr, kCanvasBackground);
@@ -288,8 +299,16 @@ Bitmap SdlHost::grabFromServer() const {
   XSync(display, False);
   XWindowAttributes attributes;
   if (!XGetWindowAttributes(display, xwindow, &attributes)) return {};
+  xRequestFailed = false;
+  auto previous = XSetErrorHandler(recordXError);
   XImage* image = XGetImage(display, xwindow, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
-  if (!image) return {};
+  XSync(display, False);
+  XSetErrorHandler(previous);
+  if (!image || xRequestFailed) {
+    if (image) XDestroyImage(image);
+    foundation::ConsoleLog::write("SdlHost: the X server could not hand back the window (is it partly off the screen?)");
+    return {};
+  }
   auto channel = [](unsigned long pixel, unsigned long mask) -> std::uint32_t {
     if (mask == 0) return 0;
     int shift = __builtin_ctzl(mask);
