@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "lumosdk/utils/BluetoothAlertFlow.h"
 #include "lumosdk/utils/BluetoothUtilState.h"
 #include "lumosdk/utils/LogObject.h"
 #include "lumosdk/utils/LogUtil.h"
@@ -230,22 +231,11 @@ void BluetoothUtil::checkAndRequestPermissions(const std::shared_ptr<platform::u
   auto answer = [callback = std::move(callback)](bool usable) {
     if (callback) callback(usable);
   };
-  if (auto flow = state().permissionFlow) {
-    flow->checkAndRequestPermissions(viewController, answer);
-    return;
-  }
-  // Without the alert flow: answer from the adapter alone, waiting for a first report if needed.
-  if (isConnected()) {
-    answer(true);
-    return;
-  }
-  auto probe = stateManager();
-  ManagerState adapter = probe->getCurrentState();
-  if (adapter != ManagerState::unknown) {
-    answer(adapter == ManagerState::poweredOn);
-    return;
-  }
-  probe->checkBluetoothState([answer](ManagerState reported) { answer(reported == ManagerState::poweredOn); });
+  auto& flow = state().permissionFlow;
+  // Hosts use the link without initSdk too; they get the same alerts, not a silent answer.
+  if (!flow) flow = std::make_shared<BluetoothAlertFlow>();
+  auto running = flow;
+  running->checkAndRequestPermissions(viewController, answer);
 }
 
 void BluetoothUtil::checkBluetoothEnabled(const std::shared_ptr<platform::ui::ViewController>& viewController,
