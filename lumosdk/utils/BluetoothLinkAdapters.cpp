@@ -78,14 +78,9 @@ class ConnectionStateAdapter final : public LumoBluetoothConnectionStateDelegate
  public:
   void onConnectionStateChange(const PeripheralPtr& peripheral, LumoBluetoothConnectionState newState) override {
     auto& s = state();
-    if (!isSessionDevice(peripheral)) {
-      // A connection that completes for no session (it ended, or moved on to another
-      // vehicle) is closed rather than left up unseen.
-      if (newState == LumoBluetoothConnectionState::connected && s.bluetoothManager) {
-        s.bluetoothManager->disconnect(peripheral);
-      }
-      return;
-    }
+    // Events of an ended session, or of peripherals that are not the session's (another user
+    // of the manager, a previous vehicle whose link closes late), are not the link's to act on.
+    if (!isSessionDevice(peripheral)) return;
     if (s.lastConnectionState == newState) return;
     auto previous = s.lastConnectionState;
     s.lastConnectionState = newState;
