@@ -149,6 +149,38 @@ TEST_F(LinkSessionTest, AnEndedSessionNeitherSearchesNorReports) {
   EXPECT_FALSE(BluetoothUtil::isConnected());
 }
 
+TEST_F(LinkSessionTest, AnAdapterSwitchedOffEndsEveryStageWithAReport) {
+  BluetoothUtil::initWithSlaverDeviceName("LUMO-V01", 1);
+  runFor(seconds(2));
+  radio->setAdapterState(ManagerState::poweredOff);
+  runFor(milliseconds(10));
+  EXPECT_EQ(states, (std::vector<ConnectState>{ConnectState::scanning, ConnectState::scanTimedOut}));
+  radio->setAdapterState(ManagerState::poweredOn);
+  runFor(milliseconds(10));
+
+  VehicleSimulator vehicle(radio, "LUMO-V01");
+  states.clear();
+  radio->simulateConnectionStall();
+  BluetoothUtil::initWithSlaverDeviceName("LUMO-V01", 1);
+  runFor(seconds(2));
+  ASSERT_EQ(states.back(), ConnectState::connectingDevice) << "the scan of a moment ago did not block this one";
+  radio->setAdapterState(ManagerState::poweredOff);
+  runFor(milliseconds(10));
+  EXPECT_EQ(states.back(), ConnectState::connectTimedOut);
+  radio->setAdapterState(ManagerState::poweredOn);
+  runFor(milliseconds(10));
+
+  states.clear();
+  BluetoothUtil::initWithSlaverDeviceName("LUMO-V01", 1);
+  runFor(milliseconds(300));
+  ASSERT_TRUE(BluetoothUtil::isConnected());
+  radio->setAdapterState(ManagerState::poweredOff);
+  runFor(milliseconds(1100));
+  EXPECT_EQ(states, (std::vector<ConnectState>{ConnectState::scanning, ConnectState::connectingDevice,
+                                               ConnectState::linkConnected, ConnectState::idle}));
+  EXPECT_EQ(radio->countOperations("connect "), 2u) << "no reconnect is tried with the adapter off";
+}
+
 // Destroyed with the listener that captured it.
 struct ListenerGuard {
   static inline bool destroyed = false;
