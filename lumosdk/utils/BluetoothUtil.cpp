@@ -41,8 +41,9 @@ void updateState(ConnectState newState) {
 
 bool isSessionDevice(const std::shared_ptr<platform::ble::Peripheral>& peripheral) {
   auto& s = state();
-  return !s.ended && s.bluetoothDevice && peripheral &&
-         LumoBluetoothManager::peripheralKey(s.bluetoothDevice) == LumoBluetoothManager::peripheralKey(peripheral);
+  // Same identifier, same map key in the manager; compared without building the key text,
+  // as this runs for every received frame.
+  return !s.ended && s.bluetoothDevice && peripheral && s.bluetoothDevice->identifier() == peripheral->identifier();
 }
 
 bool connectDevice() {
