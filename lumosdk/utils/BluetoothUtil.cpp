@@ -169,6 +169,8 @@ void BluetoothUtil::sendData(const platform::Bytes& data) {
   if (!isConnected() || !s.services || s.services->empty()) return;
   // Copies: a write may reach code that replaces the device or the service list.
   auto device = s.bluetoothDevice;
+  // The platform may know the link is gone before its report reaches the manager.
+  if (device->state() != platform::ble::PeripheralState::connected) return;
   auto service = s.services->back();
   if (!service->characteristics()) return;
   auto characteristics = *service->characteristics();

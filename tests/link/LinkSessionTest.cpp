@@ -175,6 +175,9 @@ TEST_F(LinkSessionTest, AnAdapterSwitchedOffEndsEveryStageWithAReport) {
   runFor(milliseconds(300));
   ASSERT_TRUE(BluetoothUtil::isConnected());
   radio->setAdapterState(ManagerState::poweredOff);
+  // The platform knows at once; its report is still on its way. A frame now goes nowhere.
+  BluetoothUtil::sendData(ControlUtil::encodeCmd(true, false, 0, 0, 0, 1));
+  EXPECT_EQ(radio->countOperations("writeIgnored "), 0u);
   runFor(milliseconds(1100));
   EXPECT_EQ(states, (std::vector<ConnectState>{ConnectState::scanning, ConnectState::connectingDevice,
                                                ConnectState::linkConnected, ConnectState::idle}));
