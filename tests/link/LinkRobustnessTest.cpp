@@ -127,7 +127,8 @@ TEST_P(LinkRobustnessTest, RandomSessionsNeverLeakIntoEachOther) {
         sendFor(1 + pick(20));
         break;
     }
-    runFor(milliseconds(pick(3000)));
+    // Short gaps let events of one step overlap the next; long ones let time-outs fire.
+    runFor(milliseconds(pick(2) == 0 ? pick(200) : pick(3000)));
     checkWorld(name + " (step " + std::to_string(step) + ")");
     if (::testing::Test::HasFailure()) break;
   }
@@ -146,7 +147,7 @@ TEST_P(LinkRobustnessTest, RandomSessionsNeverLeakIntoEachOther) {
   RecordProperty("frames", frames);
 }
 
-INSTANTIATE_TEST_SUITE_P(Seeds, LinkRobustnessTest, ::testing::Range(1u, 25u));
+INSTANTIATE_TEST_SUITE_P(Seeds, LinkRobustnessTest, ::testing::Range(1u, 41u));
 
 }  // namespace
 }  // namespace lumo::test
