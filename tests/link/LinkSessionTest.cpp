@@ -70,6 +70,16 @@ TEST_F(LinkSessionTest, AConnectThatFailsOrAReconnectThatCannotBeMadeIsReported)
   runFor(seconds(12));
   EXPECT_EQ(states, (std::vector<ConnectState>{ConnectState::scanning, ConnectState::connectingDevice,
                                                ConnectState::linkConnected, ConnectState::idle}));
+
+  // Closed through the manager by someone else: the page must not go on looking connected.
+  states.clear();
+  BluetoothUtil::initWithSlaverDeviceName("LUMO-V01", 1);
+  runFor(milliseconds(200));
+  ASSERT_TRUE(BluetoothUtil::isConnected());
+  LumoBluetoothManager::getInstance()->disconnect(BluetoothUtil::getBluetoothDevice());
+  runFor(seconds(2));
+  EXPECT_EQ(states.back(), ConnectState::idle);
+  EXPECT_FALSE(BluetoothUtil::getBluetoothDevice());
 }
 
 TEST_F(LinkSessionTest, NothingIsWrittenBeforeTheLinkDiscoveredItsOwnServices) {
