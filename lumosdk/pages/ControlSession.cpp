@@ -68,8 +68,10 @@ std::string LumoControlPage::driveModeName(int mode) {
 
 bool LumoControlPage::ownsLink() const { return linkClaim_ != 0 && linkOwner() == linkClaim_; }
 
+// Also while the link is still searching or connecting: a page that leaves must not let the
+// vehicle connect afterwards with nobody watching.
 void LumoControlPage::disconnectOwnedLink() {
-  if (ownsLink() && BluetoothUtil::isConnected()) BluetoothUtil::disconnect();
+  if (ownsLink()) BluetoothUtil::disconnect();
 }
 
 void LumoControlPage::reconnect(const std::string& waitMessage) {
@@ -327,7 +329,7 @@ void LumoControlPage::finish() {
   shutdownTimer();
   removeNotificationObservers();
   stopInactivityTimer();
-  if (ownsLink()) BluetoothUtil::disconnect();
+  disconnectOwnedLink();
   auto page = strongSelf();
   DispatchQueue::main()->async([page] {
     if (auto presenting = page->presentingViewController()) {

@@ -77,6 +77,8 @@ class VehicleSimulator {
   std::uint64_t rejectedFrames() const { return rejectedFrames_; }
   std::uint64_t requestFrames() const { return requestFrames_; }
   std::uint64_t stateFramesSent() const { return stateFramesSent_; }
+  // How many times a phone connected; a new connection starts without control.
+  std::uint64_t connections() const { return connections_; }
   const std::optional<ControlFrame>& lastControlFrame() const { return lastFrame_; }
   std::size_t pendingEchoes() const { return echoes_.size(); }
 
@@ -115,12 +117,14 @@ class VehicleSimulator {
   bool repeatFrames_ = false;
   bool shortFrames_ = false;
   bool silent_ = false;
+  bool linked_ = false;
   std::function<void(const ControlFrame&)> frameObserver_;
 
   std::uint64_t acceptedFrames_ = 0;
   std::uint64_t rejectedFrames_ = 0;
   std::uint64_t requestFrames_ = 0;
   std::uint64_t stateFramesSent_ = 0;
+  std::uint64_t connections_ = 0;
 };
 
 }  // namespace sim

@@ -1,5 +1,6 @@
 #include "tests/control/ControlPageTest.h"
 
+#include <cstdlib>
 #include <functional>
 #include <iostream>
 
@@ -38,8 +39,9 @@ void ControlPageTest::TearDown() {
     // The story up to the failure, without the frame-by-frame records.
     auto lines = consoleLines();
     std::size_t shown = 0;
-    for (auto it = lines.rbegin(); it != lines.rend() && shown < 80; ++it) {
-      if (it->rfind("ble_cmd:", 0) == 0 || it->rfind("ControlUtil:", 0) == 0) continue;
+    bool everything = std::getenv("LUMO_TEST_ALL_LINES") != nullptr;
+    for (auto it = lines.rbegin(); it != lines.rend() && (shown < 80 || everything); ++it) {
+      if (!everything && (it->rfind("ble_cmd:", 0) == 0 || it->rfind("ControlUtil:", 0) == 0)) continue;
       std::cout << "  | " << *it << "\n";
       ++shown;
     }
