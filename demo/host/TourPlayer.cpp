@@ -1,6 +1,7 @@
 #include "demo/host/TourPlayer.h"
 
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 #include <sstream>
 
@@ -134,6 +135,16 @@ std::string TourPlayer::run(const TourCommand& command, Outcome& outcome) {
       outcome.status = kExpectationFailed;
       return std::string(shown ? "did not expect" : "expected") + " \"" + command.text + "\" on screen; it shows " +
              listed(ScreenText::all(*window));
+    }
+    case Kind::expectSpeed: {
+      if (!vehicle_) return bad("there is no simulated vehicle");
+      double speed = vehicle_->model().speed();
+      if (speed >= command.number && speed <= command.number2) return "";
+      outcome.status = kExpectationFailed;
+      char text[160];
+      std::snprintf(text, sizeof text, "expected the vehicle's speed within %.2f..%.2f m/s; it is %.2f m/s",
+                    command.number, command.number2, speed);
+      return text;
     }
     case Kind::screenshot: {
       std::error_code ignored;

@@ -31,6 +31,7 @@ const std::map<std::string, Kind>& commandNames() {
       {"tap", Kind::tap},         {"tap-at", Kind::tapAt},         {"type", Kind::type},          {"clear", Kind::clear},
       {"hold", Kind::hold},       {"release", Kind::release},    {"drag-wheel", Kind::dragWheel},
       {"wait", Kind::wait},       {"expect", Kind::expect},      {"expect-not", Kind::expectNot},
+      {"expect-speed", Kind::expectSpeed},
       {"screenshot", Kind::screenshot}, {"vehicle", Kind::vehicle},
   };
   return names;
@@ -71,6 +72,18 @@ std::optional<std::string> readArgument(TourCommand& command, const std::string&
     case Kind::clear:
       if (!rest.empty()) return "clear takes no argument";
       return std::nullopt;
+    case Kind::expectSpeed: {
+      std::istringstream words(rest);
+      std::string low, high, extra;
+      words >> low >> high >> extra;
+      auto min = number(low), max = number(high);
+      if (!min || !max || !extra.empty() || *min > *max) {
+        return "expect-speed needs a lowest and a highest speed in m/s, not \"" + rest + "\"";
+      }
+      command.number = *min;
+      command.number2 = *max;
+      return std::nullopt;
+    }
     case Kind::tapAt: {
       std::istringstream words(rest);
       std::string x, y, extra;

@@ -9,12 +9,14 @@ namespace demo {
 
 // One line of a tour.
 struct TourCommand {
-  enum class Kind { tap, tapAt, type, clear, hold, release, dragWheel, wait, expect, expectNot, screenshot, vehicle };
+  enum class Kind {
+    tap, tapAt, type, clear, hold, release, dragWheel, wait, expect, expectNot, expectSpeed, screenshot, vehicle
+  };
   Kind kind = Kind::wait;
   int line = 0;
   std::string text;   // tap/type/expect: the text; screenshot: the name; vehicle: the verb; hold/release: the pad
   double number = 0;  // wait: seconds; drag-wheel: degrees; vehicle lag: milliseconds; tap-at: x
-  double number2 = 0; // tap-at: y
+  double number2 = 0; // tap-at: y; expect-speed: the upper bound
 };
 
 // A scripted session: one command per line, "#" starts a comment.
@@ -26,6 +28,7 @@ struct TourCommand {
 //   drag-wheel DEGREES  drags the steering wheel from its top by DEGREES (clockwise positive) and holds it
 //   wait SECONDS        lets time pass
 //   expect TEXT         fails the tour unless TEXT is on screen; expect-not TEXT the opposite
+//   expect-speed MIN MAX  fails the tour unless the vehicle's speed (m/s) lies in MIN..MAX
 //   screenshot NAME     writes NAME.png
 //   vehicle VERB        something happens to the vehicle: take-over-remote, take-over-on-site,
 //                       take-over-safety, release-takeover, drop-link, lag MS, open-door, close-door

@@ -77,6 +77,7 @@ TEST(CommandLineTest, TourScriptsAreCheckedLineByLine) {
   EXPECT_EQ(error("drag-wheel 270"), "t.tour:1: drag-wheel needs degrees from -180 to 180, not \"270\"");
   EXPECT_EQ(error("hold wheel"), "t.tour:1: hold needs a pad (up, down, left, right), not \"wheel\"");
   EXPECT_EQ(error("tap"), "t.tour:1: tap needs a text");
+  EXPECT_EQ(error("expect-speed 2 1"), "t.tour:1: expect-speed needs a lowest and a highest speed in m/s, not \"2 1\"");
   EXPECT_EQ(error("tap-at 10"), "t.tour:1: tap-at needs two coordinates in points, not \"10\"");
   EXPECT_EQ(error("tap-at 10 x"), "t.tour:1: tap-at needs two coordinates in points, not \"10 x\"");
   EXPECT_EQ(error("screenshot ../escape"), "t.tour:1: screenshot needs a name of letters, digits, '-', '_' or '.', "

@@ -52,6 +52,12 @@ TEST_F(TourPlayerTest, PlaysTheFormAndStopsAtTheFirstFailureWithItsLine) {
   EXPECT_EQ(missing.status, TourPlayer::kBadTour);
   EXPECT_EQ(missing.message.rfind("t.tour:2: no view shows \"不存在的按钮\"", 0), 0u) << missing.message;
 
+  // The vehicle stands still until someone drives it.
+  EXPECT_EQ(play("expect-speed 0 0\n").status, TourPlayer::kPassed);
+  auto moving = play("expect-speed 0.5 3\n");
+  EXPECT_EQ(moving.status, TourPlayer::kExpectationFailed);
+  EXPECT_EQ(moving.message, "t.tour:1: expected the vehicle's speed within 0.50..3.00 m/s; it is 0.00 m/s");
+
   auto typing = play("type abc\n");
   EXPECT_EQ(typing.status, TourPlayer::kBadTour);
   EXPECT_EQ(typing.message, "t.tour:1: no text field has the focus (tap one first)");
