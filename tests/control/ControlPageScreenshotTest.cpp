@@ -104,3 +104,33 @@ TEST_F(ControlPageScreenshotTest, TheInactivityCountdownInLandscape) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ControlPageScreenshotTest, TheBluetoothAlertAndAToastFitTheLandscapeWindow) {
+  radio->setAdapterState(platform::ble::ManagerState::poweredOff);
+  auto page = openPage();
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(runUntil([&] { return isVisible("蓝牙未开启"); }, Seconds(10)));
+  runFor(Seconds(0.5));
+  auto alert = page->presentedViewController();
+  ASSERT_NE(alert, nullptr);
+  // Every visible part of the alert lies inside the window.
+  std::function<void(const std::shared_ptr<platform::ui::View>&)> inside = [&](const auto& view) {
+    if (view->isHidden()) return;
+    Rect frame = view->convertRectTo(view->bounds(), nullptr);
+    EXPECT_GE(frame.minY(), -0.5);
+    EXPECT_LE(frame.maxY(), 390.5);
+    for (const auto& child : view->subviews()) inside(child);
+  };
+  inside(alert->view());
+  shoot("control-bluetooth-off");
+  ASSERT_TRUE(tapText("取消"));
+  ASSERT_TRUE(runUntil([&] { return isVisible("权限请求"); }, Seconds(5)));
+  ASSERT_TRUE(tapText("退出"));
+  ASSERT_TRUE(runUntil([&] { return waitDialogMessage() == std::optional<std::string>("权限被拒绝"); }));
+  runFor(Seconds(0.2));
+  shoot("control-leaving");
+}
+
+}  // namespace
