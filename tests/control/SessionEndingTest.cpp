@@ -236,3 +236,46 @@ TEST_F(SessionEndingTest, AnEmptyBluetoothNameEndsAtOnceWithoutScanning) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SessionEndingTest, BluetoothOffAsksForPermissionThenRetriesOrLeaves) {
+  radio->setAdapterState(platform::ble::ManagerState::poweredOff);
+  auto page = openPage();
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(runUntil([&] { return isVisible("蓝牙未开启"); }, Seconds(10)));
+  ASSERT_TRUE(tapText("取消"));
+  ASSERT_TRUE(runUntil([&] { return isVisible("权限请求"); }, Seconds(5)));
+  EXPECT_TRUE(isVisible("蓝牙功能需要相关权限才能正常工作。请允许权限以继续操作。"));
+  radio->setAdapterState(platform::ble::ManagerState::poweredOn);
+  ASSERT_TRUE(tapText("重试"));
+  ASSERT_TRUE(runUntilInControl(page));
+  EXPECT_TRUE(saw("正在检查权限"));
+
+  // Off again and this time the user leaves.
+  page->exitButtonTapped();
+  ASSERT_TRUE(runUntil([&] { return presentedPage() == nullptr; }, Seconds(5)));
+  radio->setAdapterState(platform::ble::ManagerState::poweredOff);
+  page = openPage();
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(runUntil([&] { return isVisible("蓝牙未开启"); }, Seconds(10)));
+  ASSERT_TRUE(tapText("取消"));
+  ASSERT_TRUE(runUntil([&] { return isVisible("权限请求"); }, Seconds(5)));
+  ASSERT_TRUE(tapText("退出"));
+  ASSERT_TRUE(runUntil([&] { return page->quitFlag(); }));
+  runFor(Seconds(0.1));
+  EXPECT_EQ(waitDialogMessage(), "权限被拒绝");
+  ASSERT_TRUE(runUntil([&] { return presentedPage() == nullptr; }, Seconds(3)));
+}
+
+TEST_F(SessionEndingTest, AConnectionThatFailsOffersARetry) {
+  radio->simulateConnectionFailure();
+  auto page = openPage();
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(runUntil([&] { return isVisible("连接超时"); }, Seconds(10)));
+  EXPECT_FALSE(waitDialogMessage().has_value()) << "the connecting dialog closes";
+  ASSERT_TRUE(tapText("重新连接"));
+  ASSERT_TRUE(runUntilInControl(page));
+}
+
+}  // namespace

@@ -170,3 +170,31 @@ TEST_F(SessionLifeTest, ASecondPageStartsFromAClearedVehicleState) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SessionLifeTest, WithdrawnControlIsAskedForAgainWithoutANewWatchdog) {
+  auto page = openPage();
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(runUntilInControl(page));
+  page->onForwardSelect();
+  runFor(Seconds(0.5));
+  vehicle->setGrantDelay(Seconds(1000));
+  vehicle->withdrawControl();
+  runFor(Seconds(1));
+  std::size_t from = frames.size();
+  runFor(Seconds(40));
+  // Every frame asks again, the user's forward press stays out of them, and neither the
+  // authority watchdog nor the inactivity watchdog interrupts (each frame without control
+  // restarts the latter).
+  for (std::size_t i = from; i < frames.size(); ++i) EXPECT_TRUE(isRequestFrame(frames[i])) << frames[i].tick;
+  EXPECT_FALSE(saw("获取控制权限超时"));
+  EXPECT_FALSE(saw("遥控超时"));
+  EXPECT_TRUE(page->hasControlAble());
+  EXPECT_FALSE(page->quitFlag());
+  vehicle->grantControl();
+  runFor(Seconds(0.5));
+  EXPECT_EQ(frames.back().throttle, 10);
+}
+
+}  // namespace
