@@ -279,3 +279,28 @@ TEST_F(SessionEndingTest, AConnectionThatFailsOffersARetry) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SessionEndingTest, TheAdapterSwitchedOffMidSessionStopsTheFramesAndOffersARetry) {
+  auto page = pageInControl();
+  ASSERT_NE(page, nullptr);
+  page->onForwardSelect();
+  runFor(Seconds(3));
+  radio->setAdapterState(platform::ble::ManagerState::poweredOff);
+  ASSERT_TRUE(runUntil([&] { return isVisible("设备已断开"); }, Seconds(5)));
+  EXPECT_FALSE(page->isCommandLoopRunning());
+  auto sent = frames.size();
+  runFor(Seconds(2));
+  EXPECT_EQ(frames.size(), sent);
+  // Back on, the user reconnects and drives again.
+  radio->setAdapterState(platform::ble::ManagerState::poweredOn);
+  page->onForwardRelease();
+  ASSERT_TRUE(tapText("重新连接"));
+  ASSERT_TRUE(runUntilInControl(page));
+  page->onForwardSelect();
+  runFor(Seconds(0.5));
+  EXPECT_EQ(frames.back().throttle, 10);
+}
+
+}  // namespace
