@@ -136,7 +136,17 @@ void View::setAlpha(double alpha) {
   alpha_ = alpha;
 }
 
-void View::setHidden(bool hidden) { hidden_ = hidden; }
+void View::setHidden(bool hidden) {
+  bool hiding = hidden && !hidden_;
+  hidden_ = hidden;
+  // A hidden view can no longer be touched, so fingers on it are cancelled. Raw pointers:
+  // a window hides itself while it is still being constructed.
+  if (hiding) {
+    View* root = this;
+    for (auto up = superview_.lock(); up; up = up->superview_.lock()) root = up.get();
+    if (auto* w = dynamic_cast<Window*>(root)) w->cancelTouches(this);
+  }
+}
 
 void View::setBackgroundColor(const Color& color) {
   auto& animator = Animator::shared();
