@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "lumosdk/utils/ResourceUtil.h"
+#include "lumosdk/widgets/ScaledResourceImage.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/KeyedArchive.h"
 #include "platform/ui/Screen.h"
@@ -210,7 +210,8 @@ void CustomSwitch::setIconOff(std::string name) {
 
 std::shared_ptr<Image> CustomSwitch::loadImage(const std::string& name) {
   if (name.empty()) return nullptr;
-  return ResourceUtil::loadResourceImage(name);
+  // The icon is drawn 27 points wide on a 3x screen: the dense variant keeps it sharp.
+  return loadScaledResourceImage(name);
 }
 
 // ---- state
