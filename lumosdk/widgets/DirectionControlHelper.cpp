@@ -126,7 +126,9 @@ void DirectionControlHelper::setControlCallback(const std::shared_ptr<ControlCal
   wheel->onAngleChanged = [alive](double angle) {
     auto self = alive.lock();
     if (!self) return;
-    if (auto receiver = (*self)->controlCallback_.lock()) receiver->onSteeringWheelAngleChanged(static_cast<float>(angle));
+    if (auto receiver = (*self)->controlCallback_.lock()) {
+      receiver->onSteeringWheelAngleChanged(static_cast<float>(angle));
+    }
   };
 }
 
@@ -320,13 +322,14 @@ void DirectionControlHelper::setKeyMode(bool keyMode) {
 
   std::weak_ptr<DirectionControlHelper*> alive = alive_;
   auto left = controlPadLeft_, right = controlPadRight_;
-  View::transition(wheel, platform::dispatch::Seconds(kModeAnimationDuration), AnimationOption::allowUserInteraction, [wheel, keyMode] {
+  const platform::dispatch::Seconds duration(kModeAnimationDuration);
+  View::transition(wheel, duration, AnimationOption::allowUserInteraction, [wheel, keyMode] {
     if (!wheel) return;
     wheel->setAlpha(keyMode ? 0 : 1);
     wheel->setTransform(keyMode ? AffineTransform::rotation(kQuarterTurn) : AffineTransform::identity());
   });
   View::transition(
-      container, platform::dispatch::Seconds(kModeAnimationDuration), AnimationOption::allowUserInteraction,
+      container, duration, AnimationOption::allowUserInteraction,
       [container, left, right, keyMode] {
         if (container) {
           container->setAlpha(keyMode ? 1 : 0);

@@ -96,9 +96,10 @@ TEST_F(WidgetScreenshotTest, SwitchesOffAndOnAtOneAndThreeTimesScale) {
       EXPECT_TRUE(near(pixel(off.maxX() - 4, off.midY()), Color::rgb255(224, 224, 224))) << column;
       EXPECT_TRUE(near(pixel(off.minX() + 2.5, off.midY()), Color::white())) << column;
       // The icon in the off tint inside the thumb, the on tint inside the other.
-      EXPECT_GT(count(frame, scale, {off.minX() + 6, off.minY() + 6, 23, 23}, Color::rgb255(133, 155, 199)), 20 * scale * scale)
+      const double enough = 20 * scale * scale;
+      EXPECT_GT(count(frame, scale, {off.minX() + 6, off.minY() + 6, 23, 23}, Color::rgb255(133, 155, 199)), enough)
           << column;
-      EXPECT_GT(count(frame, scale, {on.maxX() - 29, on.minY() + 6, 23, 23}, Color::rgb255(8, 85, 242)), 20 * scale * scale)
+      EXPECT_GT(count(frame, scale, {on.maxX() - 29, on.minY() + 6, 23, 23}, Color::rgb255(8, 85, 242)), enough)
           << column;
       // On: blue track on the left, white thumb on the right.
       EXPECT_TRUE(near(pixel(on.minX() + 4, on.midY()), Color::rgb255(0, 82, 217))) << column;
