@@ -60,6 +60,11 @@ class LUMO_EXPORT LumoSdk {
   static bool checkInitialized();
   static void deInit();
 
+  // ---- vehicle operations (main thread; outcomes reach the user as toasts and pages)
+  // Asks the backend for the vehicle's control data and presents the remote-control page
+  // full screen on the host's top view controller.
+  static void openControlPage(const std::optional<std::string>& vin);
+
   // ---- the current registration
   std::shared_ptr<InitCallback> callbackHandler() const;
   std::optional<RsaCryptoUtils::KeyPair> keyPair() const;
