@@ -104,6 +104,7 @@ void LumoControlPage::setupUIWithConstraints() {
   root->addSubview(warningContainer_);
   centerBlock_ = setupCenterInfoBlock();
   root->addSubview(centerBlock_);
+  setupInputViews();
   root->setNeedsLayout();
 }
 
@@ -139,6 +140,7 @@ void LumoControlPage::layoutPageViews() {
   sizeToContent(driveModeText_, rowX, rowY[1]);
   sizeToContent(delayText_, rowX + modeSize.width + 4, rowY[1]);
   buttonExit_->setFrame({(blockWidth - 100) / 2, rowY[2] - 18, 100, 36});
+  layoutInputViews();
 }
 
 }  // namespace lumo

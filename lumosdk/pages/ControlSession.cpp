@@ -9,6 +9,7 @@
 #include "lumosdk/utils/DialogUtil.h"
 #include "lumosdk/utils/LogObject.h"
 #include "lumosdk/utils/LogUtil.h"
+#include "lumosdk/widgets/CustomSwitch.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/Scheduler.h"
 #include "platform/dispatch/TimerSource.h"
@@ -271,6 +272,7 @@ void LumoControlPage::onState(const platform::Bytes& data) {
   if (!hasControlAble_ && canControl) {
     hasControlAble_ = true;
     enableSafety_ = true;
+    if (safetySwitch_) safetySwitch_->setIsOn(true);  // shown on, without a value-changed event
   }
   if (!canControl) resetInactivityTimer();
   if (mode == 5 && !canControl) quitWithToast("车辆已被他人接管");

@@ -4,6 +4,9 @@
 #include "lumosdk/utils/BluetoothUtil.h"
 #include "lumosdk/utils/ControlUtil.h"
 #include "lumosdk/utils/DialogUtil.h"
+#include "lumosdk/widgets/CustomSwitch.h"
+#include "lumosdk/widgets/DirectionControlHelper.h"
+#include "lumosdk/widgets/SteeringWheel.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/Timer.h"
 #include "platform/dispatch/TimerSource.h"
@@ -65,6 +68,7 @@ void LumoControlPage::viewDidLoad() {
   setTitle("蓝牙遥控");
   preferences_ = &platform::foundation::UserDefaults::standard();
   setupUIWithConstraints();
+  setupDirectionControl();
   // A session never starts from another session's vehicle state: until this vehicle
   // grants control, every frame requests it.
   ControlUtil::clearData();
@@ -92,6 +96,8 @@ void LumoControlPage::viewDidLayoutSubviews() {
 }
 
 void LumoControlPage::viewWillDisappear(bool) {
+  // A page on its way out must not keep a pad or the wheel held.
+  if (directionControlHelper_) directionControlHelper_->releaseAllInputs();
   if (auto navigation = navigationController()) navigation->setNavigationBarHidden(false, false);
   LumoSdk::setLandspace(false);
 }
@@ -194,10 +200,25 @@ void LumoControlPage::applicationWillResignActive() {
   if (!quitFlag_) quitWithToast(kBackgroundMessage);
 }
 
-// The direction input finishes its mode switches itself; the page's part comes with its pads
-// and wheel.
-void LumoControlPage::steeringWheelAnimationCompleted() {}
-void LumoControlPage::buttonModeAnimationCompleted() {}
+// The page's half of a finished mode switch. The hop to the main queue may let a newer
+// switch start first: then this one's state is stale and is left alone.
+void LumoControlPage::steeringWheelAnimationCompleted() {
+  if (!directionControlHelper_ || directionControlHelper_->keyMode()) return;
+  if (steeringWheel_) {
+    steeringWheel_->setHidden(false);
+    steeringWheel_->setUserInteractionEnabled(true);
+  }
+  if (rightControlContainer_) rightControlContainer_->setHidden(true);
+}
+
+void LumoControlPage::buttonModeAnimationCompleted() {
+  if (!directionControlHelper_ || !directionControlHelper_->keyMode()) return;
+  if (steeringWheel_) steeringWheel_->setHidden(true);
+  if (rightControlContainer_) {
+    rightControlContainer_->setHidden(false);
+    rightControlContainer_->setUserInteractionEnabled(true);
+  }
+}
 
 // ---- inactivity
 

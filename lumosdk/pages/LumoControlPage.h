@@ -31,6 +31,9 @@ class View;
 namespace lumo {
 
 enum class ConnectState;
+class CustomSwitch;
+class DirectionControlHelper;
+class SteeringWheel;
 
 // The full-screen landscape remote-control page for one vehicle. It finds the vehicle over
 // Bluetooth by its advertised name, asks it for control authority, sends a control frame
@@ -119,6 +122,17 @@ class LUMO_EXPORT LumoControlPage : public platform::ui::ViewController, public 
   std::shared_ptr<platform::ui::View> warningContainer() const { return warningContainer_; }
   std::shared_ptr<platform::ui::Label> tvWarningMessage() const { return tvWarningMessage_; }
   std::shared_ptr<platform::ui::View> buttonExit() const { return buttonExit_; }
+  std::shared_ptr<platform::ui::ImageView> logoImageView() const { return logoImageView_; }
+  std::shared_ptr<platform::ui::ImageView> controlPadUp() const { return controlPadUp_; }
+  std::shared_ptr<platform::ui::ImageView> controlPadDown() const { return controlPadDown_; }
+  std::shared_ptr<platform::ui::ImageView> controlPadLeft() const { return controlPadLeft_; }
+  std::shared_ptr<platform::ui::ImageView> controlPadRight() const { return controlPadRight_; }
+  std::shared_ptr<platform::ui::View> rightControlContainer() const { return rightControlContainer_; }
+  std::shared_ptr<SteeringWheel> steeringWheel() const { return steeringWheel_; }
+  std::shared_ptr<CustomSwitch> keyModeSwitch() const { return keyModeSwitch_; }
+  std::shared_ptr<CustomSwitch> accelSwitch() const { return accelSwitch_; }
+  std::shared_ptr<CustomSwitch> safetySwitch() const { return safetySwitch_; }
+  DirectionControlHelper* directionControlHelper() const { return directionControlHelper_.get(); }
 
   // The text shown for a drive mode (state frame byte 0).
   static std::string driveModeName(int mode);
@@ -131,6 +145,21 @@ class LUMO_EXPORT LumoControlPage : public platform::ui::ViewController, public 
   std::shared_ptr<platform::ui::View> makeWarningPanel();
   std::shared_ptr<platform::ui::View> makeExitButton();
   void layoutPageViews();
+
+  // The inputs: top-bar logo and mode switches, pads, wheel and the direction input.
+  void setupInputViews();
+  std::shared_ptr<platform::ui::View> setupSwitchesStackView();
+  std::shared_ptr<platform::ui::View> createSeparator();
+  std::shared_ptr<platform::ui::View> createSwitchGroup(const std::string& label,
+                                                        const std::shared_ptr<CustomSwitch>& switchView);
+  void setupControlArea();
+  void layoutInputViews();
+  void setupDirectionControl();
+  void keyModeSwitchChanged();
+  void accelSwitchChanged();
+  void safetySwitchChanged();
+  void saveSteeringWheelModeToPrefs();
+  void logSwitchRecord(const char* tag, bool enable);
 
   // The session.
   void checkBluetoothPermissions();
@@ -204,6 +233,20 @@ class LUMO_EXPORT LumoControlPage : public platform::ui::ViewController, public 
   std::shared_ptr<platform::ui::Label> tvWarningMessage_;
   std::shared_ptr<platform::ui::View> buttonExit_;
   std::shared_ptr<platform::ui::View> centerBlock_;
+  std::shared_ptr<platform::ui::ImageView> logoImageView_;
+  std::shared_ptr<platform::ui::View> logoSeparator_;
+  std::shared_ptr<platform::ui::View> switchRow_;
+  std::shared_ptr<CustomSwitch> keyModeSwitch_;
+  std::shared_ptr<CustomSwitch> accelSwitch_;
+  std::shared_ptr<CustomSwitch> safetySwitch_;
+  std::shared_ptr<platform::ui::View> leftControlContainer_;
+  std::shared_ptr<platform::ui::View> rightControlContainer_;
+  std::shared_ptr<platform::ui::ImageView> controlPadUp_;
+  std::shared_ptr<platform::ui::ImageView> controlPadDown_;
+  std::shared_ptr<platform::ui::ImageView> controlPadLeft_;
+  std::shared_ptr<platform::ui::ImageView> controlPadRight_;
+  std::shared_ptr<SteeringWheel> steeringWheel_;
+  std::unique_ptr<DirectionControlHelper> directionControlHelper_;
 };
 
 }  // namespace lumo

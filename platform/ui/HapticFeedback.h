@@ -1,12 +1,14 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace platform::ui {
 
 // UIImpactFeedbackGenerator: the phone would tap the user's finger; here each impact is
-// recorded (style and clock time) so tests can count them.
+// recorded (style and clock time) so tests can count them, and handed to the host's
+// observer (a desktop host may flash or buzz instead).
 class ImpactFeedbackGenerator {
  public:
   enum class Style { light, medium, heavy, soft, rigid };
@@ -21,6 +23,10 @@ class ImpactFeedbackGenerator {
   Style style() const { return style_; }
 
   static std::vector<Impact> recordedImpacts();
+  // Called on the impacting thread after each impact is recorded; nullptr removes it.
+  using Observer = std::function<void(const Impact&)>;
+  static void setObserver(Observer observer);
+  // Drops the recorded impacts and the observer.
   static void resetForTesting();
 
  private:

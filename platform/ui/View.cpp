@@ -1,7 +1,9 @@
 #include "platform/ui/View.h"
 
 #include <algorithm>
+#include <cstdint>
 
+#include "platform/foundation/KeyedArchive.h"
 #include "platform/ui/Animator.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
@@ -37,6 +39,36 @@ View::View(const Rect& frame) : layer_(Layer::make()) {
   layer_->owner_ = this;
   bounds_ = {0, 0, frame.width(), frame.height()};
   center_ = frame.center();
+}
+
+View::View(const foundation::KeyedArchive& archive) : View(Rect{}) {
+  if (auto frame = archive.archiveValue("frame")) {
+    setFrame({frame->decodeDouble("x"), frame->decodeDouble("y"), std::max(0.0, frame->decodeDouble("width")),
+              std::max(0.0, frame->decodeDouble("height"))});
+  }
+  if (auto tag = archive.integerValue("tag"); tag && *tag >= INT32_MIN && *tag <= INT32_MAX) {
+    tag_ = static_cast<int>(*tag);
+  }
+  alpha_ = std::clamp(archive.decodeDouble("alpha", 1.0), 0.0, 1.0);
+  hidden_ = archive.decodeBool("hidden", false);
+  userInteractionEnabled_ = archive.decodeBool("userInteractionEnabled", true);
+  if (auto c = archive.colorValue("backgroundColor")) layer_->setBackgroundColor({c->red, c->green, c->blue, c->alpha});
+}
+
+void View::encode(foundation::KeyedArchive& archive) const {
+  foundation::KeyedArchive frameArchive;
+  Rect f = frame();
+  frameArchive.encodeDouble("x", f.minX());
+  frameArchive.encodeDouble("y", f.minY());
+  frameArchive.encodeDouble("width", f.width());
+  frameArchive.encodeDouble("height", f.height());
+  archive.encodeArchive("frame", frameArchive);
+  archive.encodeInteger("tag", tag_);
+  archive.encodeDouble("alpha", alpha_);
+  archive.encodeBool("hidden", hidden_);
+  archive.encodeBool("userInteractionEnabled", userInteractionEnabled_);
+  Color c = layer_->backgroundColor();
+  archive.encodeColor("backgroundColor", {c.red, c.green, c.blue, c.alpha});
 }
 
 View::~View() {
@@ -104,7 +136,17 @@ void View::setAlpha(double alpha) {
   alpha_ = alpha;
 }
 
-void View::setHidden(bool hidden) { hidden_ = hidden; }
+void View::setHidden(bool hidden) {
+  bool hiding = hidden && !hidden_;
+  hidden_ = hidden;
+  // A hidden view can no longer be touched, so fingers on it are cancelled. Raw pointers:
+  // a window hides itself while it is still being constructed.
+  if (hiding) {
+    View* root = this;
+    for (auto up = superview_.lock(); up; up = up->superview_.lock()) root = up.get();
+    if (auto* w = dynamic_cast<Window*>(root)) w->cancelTouches(this);
+  }
+}
 
 void View::setBackgroundColor(const Color& color) {
   auto& animator = Animator::shared();

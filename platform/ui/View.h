@@ -12,6 +12,10 @@
 #include "platform/ui/LayoutConstraint.h"
 #include "platform/ui/Touch.h"
 
+namespace platform::foundation {
+class KeyedArchive;
+}
+
 namespace platform::ui {
 
 class GestureRecognizer;
@@ -41,9 +45,15 @@ class View : public std::enable_shared_from_this<View> {
  public:
   static std::shared_ptr<View> make(const Rect& frame = {}) { return std::make_shared<View>(frame); }
   explicit View(const Rect& frame = {});
+  // From an archive written by encode(): frame, tag, alpha, hidden, background colour and
+  // interaction; missing or mistyped keys keep the defaults of a new view.
+  explicit View(const foundation::KeyedArchive& archive);
   virtual ~View();
   View(const View&) = delete;
   View& operator=(const View&) = delete;
+
+  // Writes the state the archive constructor reads; subclasses call the base first.
+  virtual void encode(foundation::KeyedArchive& archive) const;
 
   // ---- geometry
   Rect frame() const;

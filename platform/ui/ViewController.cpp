@@ -7,6 +7,7 @@
 #include <typeinfo>
 
 #include "platform/foundation/ConsoleLog.h"
+#include "platform/foundation/KeyedArchive.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/Screen.h"
@@ -25,7 +26,11 @@ void reevaluateOrientation(const std::shared_ptr<Window>& window) {
 
 }  // namespace
 
+ViewController::ViewController(const foundation::KeyedArchive& archive) : title_(archive.decodeString("title")) {}
+
 ViewController::~ViewController() = default;
+
+void ViewController::encode(foundation::KeyedArchive& archive) const { archive.encodeString("title", title_); }
 
 std::shared_ptr<View> ViewController::view() {
   if (!view_) {

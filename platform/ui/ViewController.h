@@ -8,6 +8,10 @@
 #include "platform/ui/Orientation.h"
 #include "platform/ui/View.h"
 
+namespace platform::foundation {
+class KeyedArchive;
+}
+
 namespace platform::ui {
 
 class NavigationController;
@@ -31,7 +35,11 @@ class ViewController : public std::enable_shared_from_this<ViewController> {
 
   static std::shared_ptr<ViewController> make() { return std::make_shared<ViewController>(); }
   ViewController() = default;
+  // From an archive written by encode() (its title); a missing or mistyped key keeps the default.
+  explicit ViewController(const foundation::KeyedArchive& archive);
   virtual ~ViewController();
+  // Subclasses call the base first.
+  virtual void encode(foundation::KeyedArchive& archive) const;
   ViewController(const ViewController&) = delete;
   ViewController& operator=(const ViewController&) = delete;
 

@@ -190,7 +190,9 @@ void Window::moveOrEnd(int id, Point p, Touch::Phase phase) {
 
 void Window::touchCancel(int id) {
   auto found = touches_.find(id);
-  if (found == touches_.end()) return;
+  if (found == touches_.end() || found->second.cancelling) return;
+  // A handler below may hide or remove views, which cancels again: once is enough.
+  found->second.cancelling = true;
   auto touch = found->second.touch;
   touch->update(Touch::Phase::cancelled, touch->windowLocation(), now());
   auto recognizers = found->second.recognizers;
@@ -211,6 +213,16 @@ void Window::finishTouch(int id) {
     r->untrackTouch(active.touch);
     r->resetIfDone();
   }
+}
+
+void Window::cancelTouches(const View* within) {
+  std::vector<int> ids;
+  for (const auto& [id, active] : touches_) {
+    if (active.touch->view() && active.touch->view()->isDescendantOf(within)) ids.push_back(id);
+  }
+  if (ids.empty()) return;
+  auto keep = shared_from_this();
+  for (int id : ids) touchCancel(id);
 }
 
 void Window::tap(Point p) {
@@ -265,7 +277,9 @@ void Window::transitionEnded() {
 void Window::viewLeft(View* view) {
   auto responder = firstResponder_.lock();
   if (responder && responder->isDescendantOf(view)) firstResponder_.reset();
-  // Fingers on a removed view keep going to it (UIKit does the same).
+  // A finger on a view that left can no longer be lifted from it: cancel it so that its
+  // owner releases what the finger held.
+  cancelTouches(view);
 }
 
 }  // namespace platform::ui

@@ -55,6 +55,9 @@ class Window : public View {
   // Down and up at one point (finger 0).
   void tap(Point p);
   std::size_t activeTouchCount() const { return touches_.size(); }
+  // Cancels every finger whose touch view is `within` or lies inside it, as the phone does
+  // when that view is hidden or leaves the window: its owner must let go of what it held.
+  void cancelTouches(const View* within);
 
   // ---- text input goes to the first responder (a focused text field)
   std::shared_ptr<View> firstResponder() const { return firstResponder_.lock(); }
@@ -82,6 +85,7 @@ class Window : public View {
     std::vector<std::shared_ptr<GestureRecognizer>> recognizers;
     bool deliverToView = true;
     bool viewBegan = false;
+    bool cancelling = false;
   };
   void moveOrEnd(int id, Point p, Touch::Phase phase);
   void afterRecognizers(ActiveTouch& active);

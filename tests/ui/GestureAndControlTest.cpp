@@ -212,7 +212,11 @@ TEST_F(GestureAndControlTest, RefusedTrackingSendsNothingAndActionsMayRemoveThem
   EXPECT_EQ(control->superview(), nullptr);
 }
 
-TEST_F(GestureAndControlTest, HapticImpactsAreRecordedWithTheirTime) {
+TEST_F(GestureAndControlTest, HapticImpactsAreRecordedWithTheirTimeAndReachTheHost) {
+  std::vector<double> seen;
+  ImpactFeedbackGenerator::setObserver([&](const ImpactFeedbackGenerator::Impact& impact) {
+    seen.push_back(impact.time);
+  });
   ImpactFeedbackGenerator generator(ImpactFeedbackGenerator::Style::medium);
   generator.impactOccurred();
   runFor(std::chrono::milliseconds(250));
@@ -221,6 +225,10 @@ TEST_F(GestureAndControlTest, HapticImpactsAreRecordedWithTheirTime) {
   ASSERT_EQ(impacts.size(), 2u);
   EXPECT_EQ(impacts[0].style, ImpactFeedbackGenerator::Style::medium);
   EXPECT_NEAR(impacts[1].time - impacts[0].time, 0.25, 1e-9);
+  EXPECT_EQ(seen, (std::vector<double>{impacts[0].time, impacts[1].time}));
+  ImpactFeedbackGenerator::setObserver(nullptr);
+  generator.impactOccurred();
+  EXPECT_EQ(seen.size(), 2u);
 }
 
 }  // namespace

@@ -89,7 +89,7 @@ TEST_F(HitTestingTest, TransformedViewsAreHitWhereTheyAreDrawnAndTouchLocationsC
   EXPECT_NEAR(card->locations[2].x, 180, 1e-9);
 }
 
-TEST_F(HitTestingTest, ViewRemovedInItsOwnTouchHandlerStillGetsTheRestOfTheTouch) {
+TEST_F(HitTestingTest, ViewRemovedInItsOwnTouchHandlerHasItsTouchCancelled) {
   auto view = std::make_shared<RecordingView>(Rect{0, 0, 100, 100});
   window->addSubview(view);
   window->makeKeyAndVisible();
@@ -101,7 +101,8 @@ TEST_F(HitTestingTest, ViewRemovedInItsOwnTouchHandlerStillGetsTheRestOfTheTouch
   EXPECT_EQ(view->superview(), nullptr);
   window->touchMove(1, {20, 20});
   window->touchUp(1, {20, 20});
-  EXPECT_EQ(view->events, (std::vector<std::string>{"began", "moved", "ended"}));
+  // The finger can no longer be lifted from a view that left: it is cancelled once.
+  EXPECT_EQ(view->events, (std::vector<std::string>{"began", "cancelled"}));
   EXPECT_EQ(window->activeTouchCount(), 0u);
   EXPECT_TRUE(window->subviews().empty());
   // Moves and lifts of a finger that never went down are ignored.
@@ -120,6 +121,36 @@ TEST_F(HitTestingTest, UnhandledTouchesTravelUpTheResponderChain) {
   EXPECT_EQ(parent->events, (std::vector<std::string>{"began", "ended"}));
   // The location is given in the parent's coordinates.
   EXPECT_EQ(parent->locations[0], (Point{20, 20}));
+}
+
+TEST_F(HitTestingTest, HidingAViewOrItsAncestorCancelsOnlyTheFingersOnIt) {
+  auto container = View::make({0, 0, 200, 100});
+  auto pad = std::make_shared<RecordingView>(Rect{0, 0, 100, 100});
+  auto other = std::make_shared<RecordingView>(Rect{250, 0, 100, 100});
+  container->addSubview(pad);
+  window->addSubview(container);
+  window->addSubview(other);
+  window->makeKeyAndVisible();
+  window->touchDown(1, {10, 10});
+  window->touchDown(2, {20, 20});
+  window->touchDown(3, {260, 10});
+  EXPECT_EQ(window->activeTouchCount(), 3u);
+
+  container->setHidden(true);
+  EXPECT_EQ(pad->events, (std::vector<std::string>{"began", "began", "cancelled", "cancelled"}));
+  EXPECT_EQ(window->activeTouchCount(), 1u);
+  container->setHidden(true);  // already hidden: nothing more
+  window->touchMove(1, {30, 30});
+  window->touchUp(2, {30, 30});
+  EXPECT_EQ(pad->events.size(), 4u);
+  // The finger elsewhere goes on as before.
+  window->touchMove(3, {270, 10});
+  EXPECT_EQ(other->events, (std::vector<std::string>{"began", "moved"}));
+
+  // Hiding the window cancels everything left.
+  window->setHidden(true);
+  EXPECT_EQ(other->events.back(), "cancelled");
+  EXPECT_EQ(window->activeTouchCount(), 0u);
 }
 
 }  // namespace
