@@ -154,7 +154,7 @@ void WorldPanel::update() {
                      (vehicle_.isWatchdogBraking() ? " · 制动" : ""));
   if (const auto& frame = vehicle_.lastControlFrame()) {
     lines_[6]->setText("指令 油门 " + std::to_string(frame->throttle) + "  刹车 " + std::to_string(frame->brake) +
-                       "  转向 " + std::to_string(frame->steering) + (frame->enableCmd ? "" : "  (未启用)"));
+                       "  转向 " + std::to_string(frame->steering));
   } else {
     lines_[6]->setText("指令 尚无");
   }
