@@ -104,7 +104,7 @@ void LumoDetailPage::applyInfo(std::uint64_t request, bool success, const std::s
       !data->is_object()) {
     return;
   }
-  if (request < lastApplied_) return;
+  if (request < lastApplied_ || !titleLabel_) return;
   lastApplied_ = request;
   auto name = data->find("name");
   if (name != data->end() && name->is_string() && !name->get<std::string>().empty()) {

@@ -9,7 +9,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 backend_pid=
 cleanup() {
-  [[ -n $backend_pid ]] && kill "$backend_pid" 2>/dev/null && wait "$backend_pid" 2>/dev/null
+  if [[ -n $backend_pid ]]; then kill "$backend_pid" 2>/dev/null; wait "$backend_pid" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -45,11 +45,16 @@ cmake -S "$here/find_package_host" -B "$work/host" -G Ninja -DCMAKE_CXX_COMPILER
   -DCMAKE_PREFIX_PATH="$prefix" >"$work/host-configure.log" || { cat "$work/host-configure.log"; fail "configure"; }
 cmake --build "$work/host" >"$work/host-build.log" || { cat "$work/host-build.log"; fail "build"; }
 mkdir -p "$work/cert"
-"$backend_program" --port 0 --cert-dir "$work/cert" >"$work/backend.log" 2>&1 &
-backend_pid=$!
-for _ in $(seq 100); do grep -q "^certificate: " "$work/backend.log" && break; sleep 0.1; done
-url=$(sed -n 's/^lumo_backend listening on //p' "$work/backend.log")
-certificate=$(sed -n 's/^certificate: //p' "$work/backend.log")
+coproc BACKEND { exec "$backend_program" --port 0 --cert-dir "$work/cert" 2>&1; }
+backend_pid=$BACKEND_PID
+url= certificate=
+while IFS= read -r -t 30 line <&"${BACKEND[0]}"; do
+  echo "$line" >>"$work/backend.log"
+  case $line in
+    "lumo_backend listening on "*) url=${line#lumo_backend listening on } ;;
+    "certificate: "*) certificate=${line#certificate: }; break ;;
+  esac
+done
 [[ -n $url && -n $certificate ]] || { cat "$work/backend.log"; fail "backend did not start"; }
 output=$(LUMO_DEV_BASE_URL=$url LUMO_SANDBOX_DIR=$work/sandbox "$work/host/lumo_install_host" "$certificate") ||
   { echo "$output"; fail "find_package host failed"; }
