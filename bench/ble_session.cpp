@@ -81,10 +81,19 @@ BENCHMARK(BM_OneHourControlSession)->Unit(benchmark::kMillisecond)->Iterations(3
 void BM_LinkReceivePath(benchmark::State& state) {
   quietConsole();
   platform::dispatch::Scheduler::useVirtualClock();
-  platform::ble::Radio::useSimulatedRadio();
+  auto radio = platform::ble::Radio::useSimulatedRadio();
   lumo::BluetoothUtil::resetForTesting();
   lumo::ControlUtil::resetForTesting();
+  // The link takes frames only from its session's vehicle, so a session must be up.
+  sim::VehicleSimulator vehicle(radio, "LUMO-V01");
   lumo::BluetoothUtil::initialize();
+  lumo::BluetoothUtil::initWithSlaverDeviceName("LUMO-V01", 1);
+  platform::dispatch::MainLoop::runFor(milliseconds(500));
+  auto device = lumo::BluetoothUtil::getBluetoothDevice();
+  if (!device) {
+    state.SkipWithError("the vehicle was not connected");
+    return;
+  }
   std::uint64_t received = 0;
   lumo::BluetoothUtil::setOnDataListener([&](const platform::Bytes&) { ++received; });
   auto receiver = lumo::LumoBluetoothManager::getInstance()->dataReceivedDelegate();
@@ -93,10 +102,13 @@ void BM_LinkReceivePath(benchmark::State& state) {
   auto uuid = *platform::ble::Uuid::fromString("FFE1");
   std::size_t i = 0;
   for (auto _ : state) {
-    receiver->onDataReceived(nullptr, uuid, frames[i++ & 1]);
+    receiver->onDataReceived(device, uuid, frames[i++ & 1]);
   }
   state.counters["frames_to_listener"] = static_cast<double>(received);
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
+  lumo::BluetoothUtil::disconnect();
+  platform::dispatch::MainLoop::runFor(milliseconds(100));
+  lumo::LumoBluetoothManager::getInstance()->close();
 }
 BENCHMARK(BM_LinkReceivePath);
 

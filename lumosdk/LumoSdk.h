@@ -60,8 +60,12 @@ class LUMO_EXPORT LumoSdk {
   static bool checkInitialized();
   static void deInit();
 
-  // ---- the vehicle detail page and the cabinet door (main thread; each refuses before
-  // initialisation with the not-initialised line, and an empty VIN with a toast)
+  // ---- vehicle operations (main thread; outcomes reach the user as toasts and pages)
+  // Asks the backend for the vehicle's control data and presents the remote-control page
+  // full screen on the host's top view controller.
+  static void openControlPage(const std::optional<std::string>& vin);
+  // The detail page and the cabinet door refuse before initialisation with the
+  // not-initialised line, and an empty VIN with a toast.
   // Remembers the VIN for the page and shows LumoDetailPage on the host's top controller.
   static void openDetailPage(const std::string& vin);
   // Asks the user to confirm, then asks the backend to open the vehicle's cabinet door.

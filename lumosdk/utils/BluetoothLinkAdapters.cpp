@@ -31,14 +31,18 @@ std::string trimmed(const std::string& text) {
 class ScanResultAdapter final : public LumoBluetoothScanResultDelegate {
  public:
   void onScanResult(const PeripheralPtr& peripheral, int, const platform::ble::AdvertisementData&) override {
+    auto& s = state();
+    // Results still queued when the search ended or matched are not matched again.
+    if (s.ended || s.bluetoothDevice) return;
     if (!peripheral || !peripheral->name()) return;
-    if (trimmed(*peripheral->name()) != state().slaverDeviceName) return;
+    // An empty target (a session that ended) would match any blank name.
+    if (s.slaverDeviceName.empty() || trimmed(*peripheral->name()) != s.slaverDeviceName) return;
     log("Found target device: " + *peripheral->name() +
         " with identifier: " + LumoBluetoothManager::peripheralKey(peripheral));
-    state().bluetoothDevice = peripheral;
-    if (state().bluetoothManager) state().bluetoothManager->stopScan();
+    s.bluetoothDevice = peripheral;
+    if (s.bluetoothManager) s.bluetoothManager->stopScan();
     updateState(ConnectState::connectingDevice);
-    BluetoothUtil::connect();
+    if (!connectDevice()) connectionAttemptEnded();
   }
 };
 
@@ -46,7 +50,7 @@ class ScanTimeoutAdapter final : public LumoBluetoothScanTimeoutDelegate {
  public:
   void onScanTimeout() override {
     log("Scan timeout");
-    updateState(ConnectState::scanTimedOut);
+    if (!state().ended) updateState(ConnectState::scanTimedOut);
   }
 };
 
@@ -54,7 +58,8 @@ class ConnectionTimeoutAdapter final : public LumoBluetoothConnectionTimeoutDele
  public:
   void onConnectionTimeout(const PeripheralPtr& peripheral) override {
     log("Connection timeout for device: " + LumoBluetoothManager::peripheralKey(peripheral));
-    updateState(ConnectState::connectTimedOut);
+    // The manager reported the attempt's end just before, which usually settled it already.
+    if (isSessionDevice(peripheral)) connectionAttemptEnded();
   }
 };
 
@@ -73,36 +78,55 @@ class ConnectionStateAdapter final : public LumoBluetoothConnectionStateDelegate
  public:
   void onConnectionStateChange(const PeripheralPtr& peripheral, LumoBluetoothConnectionState newState) override {
     auto& s = state();
+    // Events of an ended session, or of peripherals that are not the session's (another user
+    // of the manager, a previous vehicle whose link closes late), are not the link's to act on.
+    if (!isSessionDevice(peripheral)) return;
     if (s.lastConnectionState == newState) return;
+    auto previous = s.lastConnectionState;
+    s.lastConnectionState = newState;
     std::string key = LumoBluetoothManager::peripheralKey(peripheral);
-    if (newState == LumoBluetoothConnectionState::disconnected &&
-        s.lastConnectionState == LumoBluetoothConnectionState::connected) {
-      log("Disconnected from device: " + key);
-      if (s.canRetry && s.retryCount < kMaxRetries) {
-        s.retryCount += 1;
-        log("Connection lost before Setting HIGH connection priority, retrying... (" + std::to_string(s.retryCount) +
-            "/3)");
-        std::uint64_t session = s.session;
-        platform::dispatch::DispatchQueue::main()->asyncAfter(kRetryDelay, [peripheral, session] {
-          auto& later = state();
-          // A session ended or restarted meanwhile must not be revived by a stale reconnect.
-          if (later.session != session || !later.canRetry) return;
-          if (later.retryCount <= kMaxRetries) {
-            log("Retrying connection attempt " + std::to_string(later.retryCount));
-            later.bluetoothDevice = peripheral;
-            BluetoothUtil::connect();
-          }
-        });
-      } else {
-        s.services.reset();
-        s.bluetoothDevice.reset();
-        updateState(ConnectState::idle);
-      }
-    } else if (newState == LumoBluetoothConnectionState::connected) {
+    if (newState == LumoBluetoothConnectionState::connected) {
+      s.reconnecting = false;
       updateState(ConnectState::linkConnected);
       log("Connected to device: " + key);
+    } else if (newState == LumoBluetoothConnectionState::disconnected) {
+      if (previous == LumoBluetoothConnectionState::connected) {
+        linkLost(peripheral, key);
+      } else if (previous == LumoBluetoothConnectionState::connecting) {
+        connectionAttemptEnded();
+      } else if (previous == LumoBluetoothConnectionState::disconnecting) {
+        // Closed by another user of the manager: the page must not go on looking connected.
+        forgetDevice();
+        updateState(ConnectState::idle);
+      }
     }
-    s.lastConnectionState = newState;
+  }
+
+ private:
+  static void linkLost(const PeripheralPtr& peripheral, const std::string& key) {
+    auto& s = state();
+    log("Disconnected from device: " + key);
+    // The lost link's characteristics are not written to; a reconnect discovers them anew.
+    s.services.reset();
+    if (!s.canRetry || s.retryCount >= kMaxRetries) {
+      forgetDevice();
+      updateState(ConnectState::idle);
+      return;
+    }
+    s.retryCount += 1;
+    log("Connection lost before Setting HIGH connection priority, retrying... (" + std::to_string(s.retryCount) +
+        "/3)");
+    std::uint64_t session = s.session;
+    platform::dispatch::DispatchQueue::main()->asyncAfter(kRetryDelay, [peripheral, session] {
+      auto& later = state();
+      // A session ended or restarted meanwhile must not be revived by a stale reconnect.
+      if (later.session != session || later.ended || !later.canRetry) return;
+      log("Retrying connection attempt " + std::to_string(later.retryCount));
+      later.bluetoothDevice = peripheral;
+      later.reconnecting = true;
+      bool adapterOn = later.bluetoothManager && later.bluetoothManager->isBluetoothEnabled();
+      if (!adapterOn || !connectDevice()) connectionAttemptEnded();
+    });
   }
 };
 
@@ -111,6 +135,7 @@ class ServicesDiscoveredAdapter final : public LumoBluetoothServicesDiscoveredDe
   void onServicesDiscovered(const PeripheralPtr& peripheral,
                             const std::vector<std::shared_ptr<platform::ble::Service>>& services) override {
     auto& s = state();
+    if (!isSessionDevice(peripheral)) return;
     s.services = services;
     if (services.empty() || !s.bluetoothManager) return;
     auto last = services.back();
@@ -129,15 +154,20 @@ class ServicesDiscoveredAdapter final : public LumoBluetoothServicesDiscoveredDe
 
 class DataReceivedAdapter final : public LumoBluetoothDataReceivedDelegate {
  public:
-  void onDataReceived(const PeripheralPtr&, const platform::ble::Uuid&, const Bytes& value) override {
+  void onDataReceived(const PeripheralPtr& peripheral, const platform::ble::Uuid&, const Bytes& value) override {
     auto& s = state();
     // Cheapest checks first: this runs for every frame of the session.
     if (value == s.lastData) return;
     if (value.size() != 8) return;
+    if (!isSessionDevice(peripheral)) return;
     s.lastData = value;
     if (!ControlUtil::checkData(value)) return;
     ControlUtil::decodeState(value);
-    if (s.onDataListener) s.onDataListener(value);
+    std::uint64_t session = s.session;
+    // A copy: the listener may replace itself.
+    if (auto listener = s.onDataListener) listener(value);
+    // The listener ended the session or began another: the count belongs to that one now.
+    if (s.session != session) return;
     s.dataSendCount += 1;
     if (s.dataSendCount >= kFramesBeforeNoRetry) s.canRetry = false;
   }

@@ -12,8 +12,8 @@ class ViewController;
 namespace lumo {
 
 // How BluetoothUtil asks whether Bluetooth can be used now, explaining an unusable adapter
-// to the user on the given page. The alert-based flow plugs in here; without one installed,
-// BluetoothUtil answers from the adapter state alone and shows nothing.
+// to the user on the given page. BluetoothAlertFlow is the default; hosts and tests may
+// plug in their own with BluetoothUtil::setPermissionFlow.
 class LUMO_EXPORT BluetoothPermissionFlow {
  public:
   virtual ~BluetoothPermissionFlow() = default;

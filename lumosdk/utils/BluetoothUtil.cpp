@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "lumosdk/utils/BluetoothAlertFlow.h"
 #include "lumosdk/utils/BluetoothUtilState.h"
 #include "lumosdk/utils/LogObject.h"
 #include "lumosdk/utils/LogUtil.h"
@@ -27,11 +28,41 @@ void updateState(ConnectState newState) {
   state().currState = newState;
   log(std::string("State changed to: ") + connectStateName(newState) + " - " + getDesc(newState));
   if (state().onConnectStateChangeListener) {
-    platform::dispatch::DispatchQueue::main()->async([newState] {
-      // The listener in place when the report runs; the page may have replaced it meanwhile.
-      if (auto& listener = state().onConnectStateChangeListener) listener(newState);
+    platform::dispatch::DispatchQueue::main()->async([newState, session = state().session] {
+      // A report of a session that ended meanwhile would reach the next page's listener.
+      if (state().session != session) return;
+      // The listener in place when the report runs (the page may have replaced it meanwhile),
+      // called as a copy so that it may replace itself.
+      auto listener = state().onConnectStateChangeListener;
+      if (listener) listener(newState);
     });
   }
+}
+
+bool isSessionDevice(const std::shared_ptr<platform::ble::Peripheral>& peripheral) {
+  auto& s = state();
+  // Same identifier, same map key in the manager; compared without building the key text,
+  // as this runs for every received frame.
+  return !s.ended && s.bluetoothDevice && peripheral && s.bluetoothDevice->identifier() == peripheral->identifier();
+}
+
+bool connectDevice() {
+  auto& s = state();
+  return s.bluetoothDevice && s.bluetoothManager && s.bluetoothManager->connect(s.bluetoothDevice, false);
+}
+
+void connectionAttemptEnded() {
+  bool wasReconnect = state().reconnecting;
+  log(wasReconnect ? "Reconnect failed" : "Connection failed");
+  forgetDevice();
+  updateState(wasReconnect ? ConnectState::idle : ConnectState::connectTimedOut);
+}
+
+void forgetDevice() {
+  auto& s = state();
+  s.bluetoothDevice.reset();
+  s.services.reset();
+  s.reconnecting = false;
 }
 
 void startScanForDevices() {
@@ -80,7 +111,15 @@ void BluetoothUtil::initWithSlaverDeviceName(const std::string& name, std::int64
   s.canRetry = true;
   s.dataSendCount = 0;
   ++s.session;
-  if (s.bluetoothManager) s.bluetoothManager->stopScan();
+  s.ended = false;
+  // A link of an earlier session is closed, not carried over: forgotten first, so that its
+  // closing is not taken for an event of this session.
+  auto previous = s.bluetoothDevice;
+  link::forgetDevice();
+  if (s.bluetoothManager) {
+    s.bluetoothManager->stopScan();
+    if (previous) s.bluetoothManager->disconnect(previous);
+  }
   discoverSlaverDevice();
 }
 
@@ -88,6 +127,7 @@ void BluetoothUtil::discoverSlaverDevice() {
   log("discoverSlaverDevice");
   auto& s = state();
   s.lastData.clear();
+  s.ended = false;
   if (!s.bluetoothStateManager) {
     log("初始化蓝牙状态管理器");
     s.bluetoothStateManager = BluetoothStateManager::make();
@@ -96,7 +136,9 @@ void BluetoothUtil::discoverSlaverDevice() {
   log("当前蓝牙状态: " + BluetoothStateManager::stateName(adapter));
   if (adapter == ManagerState::unknown) {
     log("蓝牙状态未知，等待状态更新");
-    s.bluetoothStateManager->checkBluetoothState([](ManagerState answered) {
+    s.bluetoothStateManager->checkBluetoothState([session = s.session](ManagerState answered) {
+      // The answer belongs to the search that asked; a page that left meanwhile gets no scan.
+      if (state().session != session || state().ended) return;
       if (answered == ManagerState::poweredOn) {
         log("蓝牙状态更新为已开启，开始扫描设备");
         link::startScanForDevices();
@@ -114,10 +156,7 @@ void BluetoothUtil::discoverSlaverDevice() {
   }
 }
 
-void BluetoothUtil::connect() {
-  auto& s = state();
-  if (s.bluetoothDevice && s.bluetoothManager) s.bluetoothManager->connect(s.bluetoothDevice, false);
-}
+void BluetoothUtil::connect() { link::connectDevice(); }
 
 void BluetoothUtil::setOnConnectStateChangeListener(StateListener listener) {
   state().onConnectStateChangeListener = std::move(listener);
@@ -130,6 +169,8 @@ void BluetoothUtil::sendData(const platform::Bytes& data) {
   if (!isConnected() || !s.services || s.services->empty()) return;
   // Copies: a write may reach code that replaces the device or the service list.
   auto device = s.bluetoothDevice;
+  // The platform may know the link is gone before its report reaches the manager.
+  if (device->state() != platform::ble::PeripheralState::connected) return;
   auto service = s.services->back();
   if (!service->characteristics()) return;
   auto characteristics = *service->characteristics();
@@ -165,11 +206,15 @@ void BluetoothUtil::disconnect() {
   auto& s = state();
   s.canRetry = false;
   ++s.session;
+  s.ended = true;
+  auto device = s.bluetoothDevice;
+  // The services go too: the next session, perhaps with another vehicle, must not write
+  // through this link's characteristics before its own discovery.
+  link::forgetDevice();
   if (s.bluetoothManager) {
     s.bluetoothManager->stopScan();
-    if (s.bluetoothDevice) s.bluetoothManager->disconnect(s.bluetoothDevice);
+    if (device) s.bluetoothManager->disconnect(device);
   }
-  s.bluetoothDevice.reset();
   s.slaverDeviceName.clear();
   s.slaveVehicleId = -1;
 }
@@ -189,22 +234,11 @@ void BluetoothUtil::checkAndRequestPermissions(const std::shared_ptr<platform::u
   auto answer = [callback = std::move(callback)](bool usable) {
     if (callback) callback(usable);
   };
-  if (auto flow = state().permissionFlow) {
-    flow->checkAndRequestPermissions(viewController, answer);
-    return;
-  }
-  // Without the alert flow: answer from the adapter alone, waiting for a first report if needed.
-  if (isConnected()) {
-    answer(true);
-    return;
-  }
-  auto probe = stateManager();
-  ManagerState adapter = probe->getCurrentState();
-  if (adapter != ManagerState::unknown) {
-    answer(adapter == ManagerState::poweredOn);
-    return;
-  }
-  probe->checkBluetoothState([answer](ManagerState reported) { answer(reported == ManagerState::poweredOn); });
+  auto& flow = state().permissionFlow;
+  // Hosts use the link without initSdk too; they get the same alerts, not a silent answer.
+  if (!flow) flow = std::make_shared<BluetoothAlertFlow>();
+  auto running = flow;
+  running->checkAndRequestPermissions(viewController, answer);
 }
 
 void BluetoothUtil::checkBluetoothEnabled(const std::shared_ptr<platform::ui::ViewController>& viewController,

@@ -20,7 +20,8 @@ class BluetoothStateManager;
 // The vehicle's Bluetooth link as the control page sees it: finds the vehicle by its
 // advertised name, connects through LumoBluetoothManager, reports progress as ConnectState,
 // filters the vehicle's state frames for one data listener, reconnects up to three times
-// after an early link loss, and sends control frames. One link per process; all state is
+// after an early link loss (a connection that cannot be made or restored is reported, so the
+// page can offer a retry), and sends control frames. One link per process; all state is
 // class-level and everything runs on the main thread. Console prefix "LUMOSDK_BluetoothUtil: ".
 class LUMO_EXPORT BluetoothUtil {
  public:
@@ -38,6 +39,8 @@ class LUMO_EXPORT BluetoothUtil {
   // Writes the frame plus 0x0D 0x0A to every writable characteristic of the last service.
   static void sendData(const platform::Bytes& data);
   static bool isConnected();
+  // Ends the session: closes the link and forgets the device and its services; nothing of
+  // the ended session reaches the listeners afterwards.
   static void disconnect();
   static std::shared_ptr<platform::ble::Peripheral> getBluetoothDevice();
   static ConnectState getCurrentState();

@@ -26,8 +26,13 @@ struct LinkState {
   bool canRetry = true;
   int dataSendCount = 0;
   BluetoothUtil::StateListener onConnectStateChangeListener;
-  // Counts sessions, so a reconnect scheduled in one session never runs in a later one.
+  // Counts sessions, so a reconnect, a probe answer or a report made in one session never
+  // reaches a later one.
   std::uint64_t session = 0;
+  // Set by disconnect(): nothing the radio still delivers for the ended session is acted on.
+  bool ended = false;
+  // The connection under way restores a lost link (its failure means the link is gone).
+  bool reconnecting = false;
   bool isPermissionDialogShowing = false;
   std::shared_ptr<BluetoothPermissionFlow> permissionFlow;
 
@@ -44,6 +49,15 @@ LinkState& state();
 void log(const std::string& text);
 void updateState(ConnectState state);
 void startScanForDevices();
+// True for the peripheral of the session under way, false for any other and after disconnect().
+bool isSessionDevice(const std::shared_ptr<platform::ble::Peripheral>& peripheral);
+// Asks the manager to connect the session's device; false when it refused.
+bool connectDevice();
+// The session's connection attempt ended without a link: a first connect reports
+// connectTimedOut, a failed reconnect idle; either way the device is forgotten.
+void connectionAttemptEnded();
+// Drops the device and its services; the next link starts with nothing of this one.
+void forgetDevice();
 // Creates the seven adapters and registers them with the manager.
 void setupCallbacks();
 

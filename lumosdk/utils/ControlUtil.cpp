@@ -31,6 +31,8 @@ struct CodecState {
   bool canControl = false;
   SafetyWorkState safetyWorkState = SafetyWorkState::unknown;
   int currentDelayMs = -1;
+  // The round trip as measured, also when it is too long for currentDelayMs.
+  std::optional<std::int64_t> measuredDelayMs;
   std::optional<int> rollingNum;
   bool accelerationSafetyRequired = true;
   bool lowSpeedSafetyRequired = false;
@@ -45,6 +47,7 @@ struct CodecState {
     driveMode = -1;
     cmdSendTsCache.clear();
     currentDelayMs = -1;
+    measuredDelayMs.reset();
   }
 };
 
@@ -142,12 +145,14 @@ int measureDelay(CodecState& state, std::uint8_t echoedTick, Lines& lines) {
   double now = nowMillis();
   cleanCache(state, now);
   auto found = state.cmdSendTsCache.find(cacheKey(echoedTick));
+  state.measuredDelayMs.reset();
   if (found == state.cmdSendTsCache.end()) {
     lines.add("未找到tick=" + std::to_string(echoedTick) + "对应的时间戳");
     return -1;
   }
   double sendTs = found->second;
   auto delay = static_cast<std::int64_t>(now - sendTs);  // truncates toward zero
+  if (delay >= 0) state.measuredDelayMs = delay;
   if (delay < 0 || delay > kMaxDelayMs) {
     lines.add("延迟值异常 - delay=" + std::to_string(delay) + "ms");
     return -1;
@@ -248,6 +253,11 @@ int ControlUtil::getDelay() {
 std::optional<int> ControlUtil::getRollingNum() {
   std::lock_guard lock(codec().mutex);
   return codec().rollingNum;
+}
+
+std::optional<std::int64_t> ControlUtil::getMeasuredDelay() {
+  std::lock_guard lock(codec().mutex);
+  return codec().measuredDelayMs;
 }
 
 bool ControlUtil::checkDelay() { return getDelay() < kAcceptableDelayMs; }

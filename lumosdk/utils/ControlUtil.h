@@ -41,6 +41,9 @@ class LUMO_EXPORT ControlUtil {
   static int getDriveMode();  // -1 until a good frame arrived
   static SafetyWorkState getSafetyWorkState();
   static int getDelay();  // milliseconds; -1 when unknown or abnormal
+  // The round trip of the last good state frame as measured, also when it lies beyond what
+  // getDelay reports (a very late echo); nothing when the echoed tick's send time is unknown.
+  static std::optional<std::int64_t> getMeasuredDelay();
   static std::optional<int> getRollingNum();
   // Whether the delay is acceptable (below 500 ms; an unknown delay counts as acceptable).
   static bool checkDelay();

@@ -237,7 +237,19 @@ void LumoBluetoothManager::disconnectAll() {
 void LumoBluetoothManager::centralStateChanged() {
   auto state = fields_->centralManager->state();
   managerLog("Adapter state updated to: " + std::to_string(static_cast<int>(state)));
-  if (state == ManagerState::poweredOff) disconnectAll();
+  if (state != ManagerState::poweredOn && fields_->isScanning) {
+    // The platform stopped scanning with the adapter: end the scan and its timer as the
+    // time-out would, or the next startScan is refused and the waiter never hears back.
+    stopScan();
+    if (auto delegate = fields_->scanTimeoutDelegate.lock()) delegate->onScanTimeout();
+  }
+  if (state != ManagerState::poweredOff) return;
+  // Pending connections die with the adapter and no platform callback will tell of it.
+  auto pending = fields_->currentlyConnectingPeripherals;
+  disconnectAll();
+  for (const auto& [key, peripheral] : pending) {
+    updateConnectionState(peripheral, LumoBluetoothConnectionState::disconnected);
+  }
 }
 
 void LumoBluetoothManager::discoverServices(const PeripheralPtr& peripheral) {

@@ -104,19 +104,20 @@ void VehicleSimulator::onWrite(const Uuid& characteristic, const Bytes& data) {
   echoes_.push_back({now, static_cast<std::uint8_t>(frame->tick & 0xFF)});
   if (!frame->enableCmd) {
     requestingSince_.reset();
-    return;
+  } else {
+    ++requestFrames_;
+    if (!requestingSince_) requestingSince_ = now;
+    bool blocked = takeover_ && *takeover_ != safetyTakeover;
+    if (!controlGranted_ && !blocked && now - *requestingSince_ + kEpsilon >= grantDelay_.count()) {
+      controlGranted_ = true;
+    }
   }
-  ++requestFrames_;
-  if (!requestingSince_) requestingSince_ = now;
-  bool blocked = takeover_ && *takeover_ != safetyTakeover;
-  if (!controlGranted_ && !blocked && now - *requestingSince_ + kEpsilon >= grantDelay_.count()) {
-    controlGranted_ = true;
-  }
+  // After the vehicle's own reaction, so an observer sees the grant a frame brought about.
+  if (frameObserver_) frameObserver_(*frame);
 }
 
 void VehicleSimulator::onLink(bool connected) {
-  if (stateTimer_) stateTimer_->invalidate();
-  stateTimer_.reset();
+  linked_ = connected;
   // A vehicle that loses its phone forgets the session: control, pending echoes, watchdog.
   controlGranted_ = false;
   requestingSince_.reset();
@@ -124,7 +125,10 @@ void VehicleSimulator::onLink(bool connected) {
   echoes_.clear();
   lastEcho_.reset();
   watchdogBraking_ = true;
+  // Without a phone the vehicle still moves: it brakes to a stop on its own (tick), then rests.
   if (!connected) return;
+  ++connections_;
+  if (stateTimer_) stateTimer_->invalidate();
   lastStepAt_ = nowSeconds();
   stateTimer_ = platform::dispatch::Timer::scheduled(statePeriod_, true, [this](platform::dispatch::Timer&) { tick(); });
 }
@@ -150,6 +154,10 @@ void VehicleSimulator::tick() {
   }
   model_.step(now - lastStepAt_, throttle, brake, steering);
   lastStepAt_ = now;
+  if (!linked_) {
+    if (model_.speed() == 0 && stateTimer_) stateTimer_->invalidate();
+    return;
+  }
 
   StateFrame state;
   state.driveMode = driveMode();
@@ -157,6 +165,7 @@ void VehicleSimulator::tick() {
   state.antiCollision = lastFrame_ && lastFrame_->enableAntiCollision;
   state.echoedTick = echoNow().value_or(0);
   state.rollingNumber = rollingNumber_++;
+  if (silent_) return;
   Bytes frame = VehicleFrames::buildState(state);
   if (badChecksums_) frame[7] = static_cast<std::uint8_t>(~frame[7]);
   if (shortFrames_) frame.pop_back();

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -61,6 +62,10 @@ class VehicleSimulator {
   void repeatFrames(bool on) { repeatFrames_ = on; }
   void sendShortFrames(bool on) { shortFrames_ = on; }
   void dropLink();
+  // The vehicle keeps its link but sends no state frames (a hung controller).
+  void setSilent(bool silent) { silent_ = silent; }
+  // Sees every control frame the vehicle accepts, in arrival order.
+  void setFrameObserver(std::function<void(const ControlFrame&)> observer) { frameObserver_ = std::move(observer); }
   void setDoorOpen(bool open) { model_.setDoorOpen(open); }
 
   // --- what can be observed
@@ -72,6 +77,8 @@ class VehicleSimulator {
   std::uint64_t rejectedFrames() const { return rejectedFrames_; }
   std::uint64_t requestFrames() const { return requestFrames_; }
   std::uint64_t stateFramesSent() const { return stateFramesSent_; }
+  // How many times a phone connected; a new connection starts without control.
+  std::uint64_t connections() const { return connections_; }
   const std::optional<ControlFrame>& lastControlFrame() const { return lastFrame_; }
   std::size_t pendingEchoes() const { return echoes_.size(); }
 
@@ -109,11 +116,15 @@ class VehicleSimulator {
   bool badChecksums_ = false;
   bool repeatFrames_ = false;
   bool shortFrames_ = false;
+  bool silent_ = false;
+  bool linked_ = false;
+  std::function<void(const ControlFrame&)> frameObserver_;
 
   std::uint64_t acceptedFrames_ = 0;
   std::uint64_t rejectedFrames_ = 0;
   std::uint64_t requestFrames_ = 0;
   std::uint64_t stateFramesSent_ = 0;
+  std::uint64_t connections_ = 0;
 };
 
 }  // namespace sim

@@ -32,11 +32,22 @@ TEST_F(CodecTest, EchoDelayIsMeasuredExactlyInVirtualTime) {
   ControlUtil::decodeState(echoOf(sent));
   EXPECT_EQ(ControlUtil::getDelay(), 999);
 
-  // 1000 ms or more is no plausible round trip.
+  // 1000 ms or more is no plausible round trip: reported as unknown, yet still measured.
   advanceMillis(1);
   ControlUtil::decodeState(echoOf(sent));
   EXPECT_EQ(ControlUtil::getDelay(), -1);
   EXPECT_TRUE(ControlUtil::checkDelay());
+  EXPECT_EQ(ControlUtil::getMeasuredDelay(), 1000);
+  advanceMillis(2000);
+  ControlUtil::decodeState(echoOf(sent));
+  EXPECT_EQ(ControlUtil::getMeasuredDelay(), 3000);
+
+  // A tick whose send time is unknown measures nothing; clearing forgets the measurement.
+  ControlUtil::decodeState(stateFrame({1, 1, 0x10, 0, 0, 77, 0}));
+  EXPECT_EQ(ControlUtil::getMeasuredDelay(), std::nullopt);
+  ControlUtil::decodeState(echoOf(sent));
+  ControlUtil::clearData();
+  EXPECT_EQ(ControlUtil::getMeasuredDelay(), std::nullopt);
 }
 
 TEST_F(CodecTest, DelayIsTruncatedToWholeMilliseconds) {

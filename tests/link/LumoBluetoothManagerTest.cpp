@@ -200,5 +200,35 @@ TEST_F(ManagerTest, AdapterOffAndDisconnectAllCleanUpWithoutTheirOwnStateReports
   EXPECT_EQ(manager->getAdapterState(), LumoBluetoothAdapterState::unknown) << "a fresh central starts unknown";
 }
 
+TEST_F(ManagerTest, PoweringOffEndsTheScanAndPendingConnections) {
+  EXPECT_TRUE(manager->startScan());
+  runFor(seconds(5));
+  radio->setAdapterState(ManagerState::poweredOff);
+  runFor(milliseconds(1));
+  EXPECT_FALSE(manager->isScanning());
+  EXPECT_EQ(recorder->count("scanTimeout"), 1u) << "whoever waits for the scan hears that it ended";
+  radio->setAdapterState(ManagerState::poweredOn);
+  runFor(milliseconds(1));
+  EXPECT_TRUE(manager->startScan()) << "the scan ended with the adapter, so a new one may start";
+  runFor(seconds(14));
+  EXPECT_TRUE(manager->isScanning()) << "the first scan's time-out does not end the second";
+  EXPECT_EQ(recorder->count("scanTimeout"), 1u);
+  runFor(seconds(1));
+  EXPECT_FALSE(manager->isScanning());
+  EXPECT_EQ(recorder->count("scanTimeout"), 2u);
+
+  // A connection still pending when the adapter goes off will never complete: it ends now.
+  auto robot = findRobot();
+  ASSERT_TRUE(robot);
+  radio->simulateConnectionStall();
+  ASSERT_TRUE(manager->connect(robot, false));
+  runFor(milliseconds(100));
+  recorder->events.clear();
+  radio->setAdapterState(ManagerState::poweredOff);
+  runFor(seconds(12));
+  EXPECT_EQ(recorder->events, (std::vector<std::string>{"state 0"}));
+  EXPECT_EQ(manager->connectionState(robot), LumoBluetoothConnectionState::disconnected);
+}
+
 }  // namespace
 }  // namespace lumo::test

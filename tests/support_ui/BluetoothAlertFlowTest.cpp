@@ -91,6 +91,32 @@ TEST_F(BluetoothAlertFlowTest, AdapterOffOffersSettingsAndAnswersFalse) {
   EXPECT_EQ(root->presentedViewController(), nullptr);
 }
 
+// A host that calls the link without initialising the SDK gets the same explanation.
+TEST_F(BluetoothAlertFlowTest, TheAlertsAreTheDefaultAndAHostFlowReplacesThem) {
+  BluetoothUtil::resetForTesting();
+  probeReady(ManagerState::poweredOff);
+  check();
+  EXPECT_TRUE(answers.empty()) << "no answer from the adapter state alone";
+  runFor(milliseconds(400));
+  ASSERT_NE(alert(), nullptr);
+  EXPECT_EQ(alert()->title(), "蓝牙未开启");
+  tapButton("取消");
+  runFor(milliseconds(400));
+  EXPECT_EQ(answers, std::vector<bool>{false});
+
+  class AlwaysUsable : public BluetoothPermissionFlow {
+   public:
+    void checkAndRequestPermissions(const std::shared_ptr<ViewController>&, std::function<void(bool)> callback) override {
+      callback(true);
+    }
+  };
+  BluetoothUtil::setPermissionFlow(std::make_shared<AlwaysUsable>());
+  check();
+  runFor(milliseconds(400));
+  EXPECT_EQ(answers, (std::vector<bool>{false, true}));
+  EXPECT_EQ(root->presentedViewController(), nullptr);
+}
+
 TEST_F(BluetoothAlertFlowTest, PermissionDeniedAndMissingHardwareEachShowTheirAlert) {
   probeReady(ManagerState::unauthorized);
   check();

@@ -1,0 +1,244 @@
+#include "lumosdk/pages/LumoControlPage.h"
+
+#include "lumosdk/LumoSdk.h"
+#include "lumosdk/utils/BluetoothUtil.h"
+#include "lumosdk/utils/ControlUtil.h"
+#include "lumosdk/utils/DialogUtil.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/Timer.h"
+#include "platform/dispatch/TimerSource.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Label.h"
+#include "platform/ui/Layer.h"
+#include "platform/ui/NavigationController.h"
+#include "platform/ui/Window.h"
+#include "platform/ui/WindowScene.h"
+
+namespace lumo {
+
+using platform::dispatch::DispatchQueue;
+using platform::foundation::NotificationCenter;
+namespace ui = platform::ui;
+
+namespace {
+
+constexpr const char* kBackgroundMessage = "应用进入后台已为您自动退出";
+constexpr const char* kSteeringWheelAnimationCompleted = "SteeringWheelAnimationCompleted";
+constexpr const char* kButtonModeAnimationCompleted = "ButtonModeAnimationCompleted";
+
+}  // namespace
+
+std::shared_ptr<LumoControlPage> LumoControlPage::make(std::int64_t vehicleId, std::string vehicleName,
+                                                       std::string bleName, std::string userName) {
+  return std::make_shared<LumoControlPage>(vehicleId, std::move(vehicleName), std::move(bleName),
+                                           std::move(userName));
+}
+
+LumoControlPage::LumoControlPage(std::int64_t vehicleId, std::string vehicleName, std::string bleName,
+                                 std::string userName)
+    : vehicleId_(vehicleId),
+      vehicleName_(std::move(vehicleName)),
+      bleName_(std::move(bleName)),
+      userName_(std::move(userName)) {}
+
+LumoControlPage::LumoControlPage(const std::string& /*nibName*/, const std::string& /*bundlePath*/) {}
+
+LumoControlPage::~LumoControlPage() {
+  if (commandTimer_) commandTimer_->cancel();
+  commandTimer_.reset();
+  disconnectOwnedLink();
+  removeNotificationObservers();
+  if (inactivityTimer_) inactivityTimer_->invalidate();
+  inactivityTimer_.reset();
+}
+
+std::weak_ptr<LumoControlPage> LumoControlPage::weakSelf() { return strongSelf(); }
+
+std::shared_ptr<LumoControlPage> LumoControlPage::strongSelf() {
+  return std::static_pointer_cast<LumoControlPage>(shared_from_this());
+}
+
+void LumoControlPage::viewDidLoad() {
+  if (auto navigation = navigationController()) navigation->setNavigationBarHidden(true, false);
+  setNeedsStatusBarAppearanceUpdate();
+  setTitle("蓝牙遥控");
+  preferences_ = &platform::foundation::UserDefaults::standard();
+  setupUIWithConstraints();
+  // A session never starts from another session's vehicle state: until this vehicle
+  // grants control, every frame requests it.
+  ControlUtil::clearData();
+  BluetoothUtil::initialize(strongSelf());
+  setBluetoothListeners();
+  // Without a name there is nothing to look for: no permission alerts for a page that ends.
+  if (!bleName_.empty()) checkBluetoothPermissions();
+  if (!vehicleName_.empty() && carNumber_) carNumber_->setText(vehicleName_);
+  if (bleName_.empty()) {
+    DialogUtil::showToast("蓝牙设备名称为空");
+    finish();
+    return;
+  }
+  addNotificationObservers();
+  startInactivityTimer();
+}
+
+void LumoControlPage::viewWillAppear(bool) {
+  if (auto navigation = navigationController()) navigation->setNavigationBarHidden(true, false);
+  setLandscapeOrientation();
+}
+
+void LumoControlPage::viewDidLayoutSubviews() {
+  if (controlBg_) layoutPageViews();
+}
+
+void LumoControlPage::viewWillDisappear(bool) {
+  if (auto navigation = navigationController()) navigation->setNavigationBarHidden(false, false);
+  LumoSdk::setLandspace(false);
+}
+
+void LumoControlPage::viewDidDisappear(bool) {
+  if (!BluetoothUtil::isPermissionDialogShowing()) {
+    disconnectOwnedLink();
+    if (!quitFlag_) quitWithToast(kBackgroundMessage);
+  }
+  DialogUtil::dismissWaitDialog();
+}
+
+ui::InterfaceOrientationMask LumoControlPage::supportedInterfaceOrientations() const {
+  return ui::OrientationMask::landscapeRight;
+}
+
+ui::InterfaceOrientation LumoControlPage::preferredInterfaceOrientationForPresentation() const {
+  return ui::InterfaceOrientation::landscapeRight;
+}
+
+void LumoControlPage::setLandscapeOrientation() {
+  LumoSdk::setLandspace(true);
+  auto loaded = viewIfLoaded();
+  auto window = loaded ? loaded->window() : nullptr;
+  if (auto scene = window ? window->windowScene() : nullptr) {
+    scene->requestGeometryUpdate(ui::OrientationMask::landscapeRight);
+  }
+}
+
+// ---- inputs: each one also tells the inactivity watchdog that the user is there
+
+void LumoControlPage::inputChanged() { resetInactivityTimer(); }
+
+void LumoControlPage::onForwardSelect() {
+  dy_ = 1.0f;
+  inputChanged();
+}
+void LumoControlPage::onForwardRelease() {
+  dy_ = 0;
+  inputChanged();
+}
+void LumoControlPage::onBackSelect() {
+  dy_ = -1.0f;
+  inputChanged();
+}
+void LumoControlPage::onBackRelease() {
+  dy_ = 0;
+  inputChanged();
+}
+void LumoControlPage::onLeftSelect() {
+  dx_ = -1.0f;
+  inputChanged();
+}
+void LumoControlPage::onLeftRelease() {
+  dx_ = 0;
+  inputChanged();
+}
+void LumoControlPage::onRightSelect() {
+  dx_ = 1.0f;
+  inputChanged();
+}
+void LumoControlPage::onRightRelease() {
+  dx_ = 0;
+  inputChanged();
+}
+void LumoControlPage::onSteeringWheelAngleChanged(float angle) {
+  dx_ = angle;
+  inputChanged();
+}
+
+void LumoControlPage::exitButtonTapped() { quitWithToast("退出中"); }
+
+// ---- notifications
+
+void LumoControlPage::addNotificationObservers() {
+  auto& center = NotificationCenter::defaultCenter();
+  auto weak = weakSelf();
+  auto onMain = [weak](void (LumoControlPage::*handler)()) {
+    return [weak, handler] {
+      DispatchQueue::main()->async([weak, handler] {
+        if (auto page = weak.lock()) (page.get()->*handler)();
+      });
+    };
+  };
+  observers_.push_back(center.addObserver(kSteeringWheelAnimationCompleted,
+                                          onMain(&LumoControlPage::steeringWheelAnimationCompleted)));
+  observers_.push_back(
+      center.addObserver(kButtonModeAnimationCompleted, onMain(&LumoControlPage::buttonModeAnimationCompleted)));
+  observers_.push_back(center.addObserver(ui::Application::kWillResignActiveNotification,
+                                          onMain(&LumoControlPage::applicationWillResignActive)));
+}
+
+void LumoControlPage::removeNotificationObservers() {
+  auto& center = NotificationCenter::defaultCenter();
+  for (auto token : observers_) center.removeObserver(token);
+  observers_.clear();
+}
+
+void LumoControlPage::applicationWillResignActive() {
+  if (!quitFlag_) quitWithToast(kBackgroundMessage);
+}
+
+// The direction input finishes its mode switches itself; the page's part comes with its pads
+// and wheel.
+void LumoControlPage::steeringWheelAnimationCompleted() {}
+void LumoControlPage::buttonModeAnimationCompleted() {}
+
+// ---- inactivity
+
+void LumoControlPage::startInactivityTimer() {
+  stopInactivityTimer();
+  // A page that has finished keeps no watchdog running.
+  if (finished_) return;
+  auto weak = weakSelf();
+  inactivityTimer_ = platform::dispatch::Timer::scheduled(
+      platform::dispatch::Seconds(INACTIVITY_TIMEOUT), false, [weak](platform::dispatch::Timer&) {
+        if (auto page = weak.lock()) page->showTimeoutDialog();
+      });
+}
+
+void LumoControlPage::stopInactivityTimer() {
+  if (inactivityTimer_) inactivityTimer_->invalidate();
+  inactivityTimer_.reset();
+}
+
+void LumoControlPage::resetInactivityTimer() {
+  startInactivityTimer();
+}
+
+bool LumoControlPage::isOnScreenAndActive() const {
+  auto loaded = viewIfLoaded();
+  return loaded && loaded->window() && !quitFlag_;
+}
+
+void LumoControlPage::showTimeoutDialog() {
+  stopInactivityTimer();
+  if (!isOnScreenAndActive()) return;
+  auto weak = weakSelf();
+  DialogUtil::showCountdownDialog(
+      strongSelf(), "遥控超时", "系统发现手机遥控长期无任何操作", COUNTDOWN_DURATION, "直接退出",
+      [weak] {
+        if (auto page = weak.lock()) page->quitWithToast("已退出遥控");
+      },
+      "继续遥控",
+      [weak] {
+        if (auto page = weak.lock()) page->startInactivityTimer();
+      });
+}
+
+}  // namespace lumo

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "lumosdk/LumoExport.h"
+#include "platform/ui/Orientation.h"
+
+namespace platform::ui {
+class NavigationController;
+}
+
+namespace lumo {
+
+// Orientation answers of a navigation controller taken from its top view controller, so that
+// a host's navigation controller lets the landscape-only control page decide. Without a top
+// controller: portrait, portrait, and autorotation allowed.
+LUMO_EXPORT platform::ui::InterfaceOrientationMask lumo_supportedInterfaceOrientations(
+    const platform::ui::NavigationController& navigation);
+LUMO_EXPORT platform::ui::InterfaceOrientation lumo_preferredInterfaceOrientationForPresentation(
+    const platform::ui::NavigationController& navigation);
+LUMO_EXPORT bool lumo_shouldAutorotate(const platform::ui::NavigationController& navigation);
+
+}  // namespace lumo
