@@ -2,7 +2,6 @@
 
 #include "lumosdk/pages/DetailPageStyle.h"
 #include "lumosdk/LumoSdk.h"
-#include "lumosdk/pages/RemoteControlOpener.h"
 #include "lumosdk/utils/DialogUtil.h"
 #include "lumosdk/utils/NetworkUtil.h"
 #include "platform/dispatch/DispatchQueue.h"
@@ -154,7 +153,7 @@ void LumoDetailPage::handleItemClick(int index) {
     ConsoleLog::write("LumoDetailPage: 点击远程遥控，调用 openControlPage");
     std::string vin = vin_;
     platform::dispatch::DispatchQueue::main()->asyncAfter(platform::dispatch::Seconds(0.1),
-                                                          [vin] { openRemoteControl(vin); });
+                                                          [vin] { LumoSdk::openControlPage(vin); });
     return;
   }
   DialogUtil::showToast("功能开发中");

@@ -1,6 +1,6 @@
 #include <cmath>
 
-#include "lumosdk/pages/RemoteControlOpener.h"
+#include "lumosdk/pages/LumoControlPage.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tests/detail/DetailFixture.h"
 
@@ -179,8 +179,6 @@ TEST_F(DetailPageTest, CabinetFromTheGridConfirmsOpensAndShowsTheNewDoorState) {
 }
 
 TEST_F(DetailPageTest, GridItemsAnswerTheirTapsAndRemoteControlFollowsAfterATenthOfASecond) {
-  std::vector<std::string> opened;
-  setRemoteControlOpener([&opened](const std::string& vin) { opened.push_back(vin); });
   auto page = openPage();
   ASSERT_NE(page, nullptr);
   std::size_t before = backend->requests().size();
@@ -193,14 +191,6 @@ TEST_F(DetailPageTest, GridItemsAnswerTheirTapsAndRemoteControlFollowsAfterATent
   EXPECT_EQ(backend->requests().size(), before);
   EXPECT_EQ(cabinetDialog(), nullptr);
 
-  tapItem(page, "蓝牙遥控");
-  EXPECT_TRUE(consoleHas("LumoDetailPage: 点击远程遥控，调用 openControlPage"));
-  runFor(milliseconds(90));
-  EXPECT_TRUE(opened.empty());
-  runFor(milliseconds(20));
-  EXPECT_EQ(opened, std::vector<std::string>{kVin});
-  setRemoteControlOpener(nullptr);
-
   // Disabled items are drawn faded with grey text; working ones are not.
   auto disabled = labelWithText(page->view(), "灯光控制");
   auto enabled = labelWithText(page->view(), "蓝牙遥控");
@@ -208,6 +198,22 @@ TEST_F(DetailPageTest, GridItemsAnswerTheirTapsAndRemoteControlFollowsAfterATent
   EXPECT_EQ(enabled->superview()->alpha(), 1.0);
   EXPECT_NE(disabled->textColor(), enabled->textColor());
   EXPECT_EQ(disabled->superview()->tag(), 7);
+
+  // Remote control: the control page is asked for a tenth of a second later, over this page.
+  tapItem(page, "蓝牙遥控");
+  EXPECT_TRUE(consoleHas("LumoDetailPage: 点击远程遥控，调用 openControlPage"));
+  runFor(milliseconds(90));
+  EXPECT_TRUE(backend->requestsTo("/oper_sdk/operate_info").empty());
+  runFor(milliseconds(20));
+  ASSERT_TRUE(runUntil([&] { return !backend->requestsTo("/oper_sdk/operate_info").empty(); }, seconds(1)));
+  EXPECT_EQ(backend->requestsTo("/oper_sdk/operate_info")[0].json["vin"], kVin);
+  ASSERT_TRUE(runUntil([&] { return page->navigationController()->presentedViewController() != nullptr; },
+                       seconds(2)));
+  runFor(seconds(1));
+  auto presented = std::dynamic_pointer_cast<NavigationController>(page->navigationController()->presentedViewController());
+  ASSERT_NE(presented, nullptr);
+  EXPECT_NE(std::dynamic_pointer_cast<LumoControlPage>(presented->topViewController()), nullptr);
+  EXPECT_FALSE(page->isPolling());  // covered by a full-screen page, the detail page stops polling
 }
 
 TEST_F(DetailPageTest, PollAnswersThatFailOrArriveLateNeverReplaceANewerState) {
