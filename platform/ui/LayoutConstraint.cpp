@@ -263,7 +263,6 @@ void LayoutConstraint::setConstant(double constant) {
 namespace {
 // Views whose constraints changed during a layout pass (main thread only).
 std::vector<std::weak_ptr<View>> changedDuringLayout;
-bool settlePosted = false;
 }  // namespace
 
 bool LayoutConstraint::insideLayoutPass(const View& view) {
@@ -281,13 +280,13 @@ void LayoutConstraint::constraintsChanged(const std::shared_ptr<View>& view) {
     return;
   }
   changedDuringLayout.push_back(view);
-  if (settlePosted) return;
-  settlePosted = true;
+  // One block per change (the first to run settles them all): a flag saying "already
+  // posted" would stay stuck if the main loop dropped the block.
   dispatch::MainLoop::post([] { settleChangedConstraints(); });
 }
 
 void LayoutConstraint::settleChangedConstraints() {
-  settlePosted = false;
+  if (changedDuringLayout.empty()) return;
   auto changed = std::move(changedDuringLayout);
   changedDuringLayout.clear();
   for (const auto& weak : changed) {
