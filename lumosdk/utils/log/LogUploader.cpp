@@ -163,12 +163,14 @@ void LogUploader::sendMemoryLogsToServer(Completion completion) {
     return;
   }
   nlohmann::json logs = nlohmann::json::array();
-  state.memoryLogsQueue->sync([&logs] {
+  std::uint64_t lastSent = 0;
+  state.memoryLogsQueue->sync([&logs, &lastSent] {
     for (const auto& entry : LoggerState::shared().memoryLogs) {
       logs.push_back({{"priority", entry.priority},
                       {"tag", entry.tag},
                       {"message", entry.message},
                       {"timestamp", entry.timestamp}});
+      lastSent = entry.sequence;
     }
   });
   if (logs.empty()) {
@@ -176,26 +178,23 @@ void LogUploader::sendMemoryLogsToServer(Completion completion) {
     call(completion, true);
     return;
   }
-  std::size_t sent = logs.size();
   NetworkUtil::postBackground(*url, makeBody(std::move(logs)),
-                              [sent, completion](const NetworkUtil::Result& result) {
+                              [lastSent, completion](const NetworkUtil::Result& result) {
                                 auto& state = LoggerState::shared();
                                 if (!accepted(result)) {
-                                  call(completion, false);
                                   state.isUploading = false;
+                                  call(completion, false);
                                   return;
                                 }
-                                // Entries added while the post was in flight stay.
-                                state.memoryLogsQueue->asyncBarrier([sent] {
+                                // Entries leave only from the front, so the ones sent that are
+                                // still here are those up to the last one sent; anything
+                                // cached meanwhile stays, even when overflow made room for it.
+                                state.memoryLogsQueue->asyncBarrier([lastSent] {
                                   auto& logs = LoggerState::shared().memoryLogs;
-                                  if (logs.size() > sent) {
-                                    logs.erase(logs.begin(), logs.begin() + static_cast<std::ptrdiff_t>(sent));
-                                  } else {
-                                    logs.clear();
-                                  }
+                                  while (!logs.empty() && logs.front().sequence <= lastSent) logs.pop_front();
                                 });
-                                call(completion, true);
                                 state.isUploading = false;
+                                call(completion, true);
                               });
 }
 

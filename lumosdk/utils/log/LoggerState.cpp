@@ -63,11 +63,13 @@ void cacheLogInMemory(LogPriority priority, std::string tag, std::string message
   auto& state = LoggerState::shared();
   state.memoryLogsQueue->asyncBarrier(
       [priority, tag = std::move(tag), message = std::move(message)]() mutable {
-        auto& logs = LoggerState::shared().memoryLogs;
+        auto& state = LoggerState::shared();
+        auto& logs = state.memoryLogs;
         // Full: the oldest entry goes, so the newest records win.
         if (logs.size() >= kMemoryLogLimit) logs.pop_front();
         double now = platform::dispatch::Scheduler::clock().wallMillis();
-        logs.push_back(MemoryEntry{rawValue(priority), std::move(tag), std::move(message), now});
+        logs.push_back(MemoryEntry{rawValue(priority), std::move(tag), std::move(message), now,
+                                   state.nextMemorySequence++});
       });
 }
 

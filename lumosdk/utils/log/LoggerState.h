@@ -29,6 +29,9 @@ struct MemoryEntry {
   std::string tag;
   std::string message;
   double timestamp = 0;  // milliseconds since 1970 at caching, fraction kept
+  // Order of caching, never uploaded: an accepted upload removes exactly the entries it sent,
+  // whatever overflow pushed out or appended meanwhile.
+  std::uint64_t sequence = 0;
 };
 
 // A row of the log table as the batch read returns it.
@@ -62,6 +65,7 @@ struct LUMO_EXPORT LoggerState {
   sqlite3* db = nullptr;
   // Touched only through memoryLogsQueue (barrier writes, synchronous reads).
   std::deque<MemoryEntry> memoryLogs;
+  std::uint64_t nextMemorySequence = 1;
 
   // Created by setupTimers, cancelled by flushAndClose (main thread and the caller of flushAndClose).
   std::mutex timersMutex;

@@ -1,0 +1,61 @@
+// Faults in which records were lost, sent twice or emptied out of every upload.
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <thread>
+
+#include "lumosdk/utils/LogUtil.h"
+#include "lumosdk/utils/log/LoggerState.h"
+#include "lumosdk/utils/log/LogUploader.h"
+#include "platform/dispatch/Semaphore.h"
+#include "platform/foundation/DeviceInfo.h"
+#include "tests/log/LogUploadFixture.h"
+
+namespace lumo::test {
+namespace {
+
+using namespace std::chrono_literals;
+using logging::LoggerState;
+
+class LogDeliveryTest : public LogUploadFixture {
+ protected:
+  void TearDown() override {
+    platform::foundation::DeviceInfo::setNameForTesting(std::nullopt);
+    LogUploadFixture::TearDown();
+  }
+
+  std::map<std::string, int> uploadCounts() const {
+    std::map<std::string, int> counts;
+    for (const auto& message : uploadedMessages()) ++counts[message];
+    return counts;
+  }
+};
+
+TEST_F(LogDeliveryTest, AFullBufferKeepsRecordsThatArrivedDuringTheUpload) {
+  startLogger();
+  for (int i = 0; i < 1000; ++i) logging::cacheLogInMemory(LogPriority::info, "mem", "old " + std::to_string(i));
+  settle();
+  backend_->queueReply(kSavePath, sim::BackendReply::code(0).after(0.3s));
+  std::thread writer([this] {
+    backend_->waitForRequests(1, 10s);
+    // Each of these pushes out an entry that is already on its way.
+    for (int i = 0; i < 5; ++i) logging::cacheLogInMemory(LogPriority::info, "mem", "new " + std::to_string(i));
+  });
+  runFor(10s);
+  writer.join();
+  settle();
+  auto entries = memoryEntries();
+  ASSERT_EQ(entries.size(), 5u) << "the accepted upload removed records it never sent";
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(entries[i].message, "new " + std::to_string(i));
+  EXPECT_EQ(uploads()[0]["logs"].size(), 1000u);
+
+  // The survivors go in the next round, so every record reached the backend exactly once.
+  runFor(60s);
+  auto counts = uploadCounts();
+  EXPECT_EQ(counts.size(), 1005u);
+  EXPECT_TRUE(std::all_of(counts.begin(), counts.end(), [](const auto& item) { return item.second == 1; }));
+  EXPECT_TRUE(memoryEntries().empty());
+}
+
+}  // namespace
+}  // namespace lumo::test
