@@ -57,5 +57,30 @@ TEST_F(LogDeliveryTest, AFullBufferKeepsRecordsThatArrivedDuringTheUpload) {
   EXPECT_TRUE(memoryEntries().empty());
 }
 
+TEST_F(LogDeliveryTest, AForcedUploadNeverRunsBesideATimerRound) {
+  startLogger();
+  for (int i = 0; i < 3; ++i) logging::cacheLogInMemory(LogPriority::info, "mem", "memory " + std::to_string(i));
+  insertRow("stored", 1767225600000);
+  settle();
+  auto& state = LoggerState::shared();
+  // A timer round is queued while no upload runs yet, and a forced upload starts right
+  // behind it: both starts run back to back on the upload queue.
+  platform::dispatch::Semaphore hold;
+  state.uploadQueue->async([&hold] { hold.wait(); });
+  state.uploadQueue->async([] { logging::LogUploader::sendLogsTask(); });
+  backend_->queueReply(kSavePath, sim::BackendReply::code(0).after(0.3s));
+  std::atomic<int> completions{0};
+  LogUtil::forceUploadLogs([&] { completions.fetch_add(1); });
+  hold.signal();
+  ASSERT_TRUE(runUntil([&] { return completions.load() == 1; }, 30s));
+  runFor(1s);
+
+  auto counts = uploadCounts();
+  EXPECT_EQ(counts, (std::map<std::string, int>{{"memory 0", 1}, {"memory 1", 1}, {"memory 2", 1}, {"stored", 1}}));
+  EXPECT_TRUE(memoryEntries().empty());
+  EXPECT_TRUE(storedRows().empty());
+  EXPECT_FALSE(state.isUploading);
+}
+
 }  // namespace
 }  // namespace lumo::test
