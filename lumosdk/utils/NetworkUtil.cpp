@@ -206,11 +206,9 @@ std::optional<platform::net::UrlRequest> NetworkUtil::makeRequest(const std::str
   platform::net::UrlRequest request(std::move(*parsed));
   request.method = method;
   if (params != nullptr) {
-    try {
-      request.body = params->dump();
-    } catch (const nlohmann::json::exception&) {
-      request.body.clear();  // text that is not UTF-8 cannot be written as JSON
-    }
+    // Bytes that are not UTF-8 (a device name, a key, a stored log row) become U+FFFD: one
+    // bad string must not empty the whole body.
+    request.body = params->dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     request.setHeader("Content-Type", "application/json");
   }
   for (const auto& [name, value] : getDeviceInfo()) request.setHeader(name, value);

@@ -82,5 +82,27 @@ TEST_F(LogDeliveryTest, AForcedUploadNeverRunsBesideATimerRound) {
   EXPECT_FALSE(state.isUploading);
 }
 
+TEST_F(LogDeliveryTest, TextThatIsNotUtf8IsReplacedAndNeverEmptiesTheUpload) {
+  platform::foundation::DeviceInfo::setNameForTesting(std::string("phone \xC3\x28 of \xFF"));
+  startLogger();
+  // A row written by another tool with bytes that are not UTF-8.
+  execute("INSERT INTO logs (priority, tag, message, timestamp) VALUES (4, CAST(X'74FE67' AS TEXT), "
+          "CAST(X'6F6BC0AF21' AS TEXT), 1767225600000)");
+  LogUtil::i(std::string("clean record"), std::string("t"));
+  settle();
+
+  runFor(10s);
+  auto requests = backend_->requestsTo(kSavePath);
+  ASSERT_EQ(requests.size(), 1u);
+  ASSERT_TRUE(requests[0].json.is_object()) << "body: '" << requests[0].body << "'";
+  EXPECT_EQ(requests[0].json["device_info"]["device_name"], "phone \xEF\xBF\xBD( of \xEF\xBF\xBD");
+  auto messages = uploadedMessages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0], "ok\xEF\xBF\xBD\xEF\xBF\xBD!");
+  EXPECT_EQ(requests[0].json["logs"][0]["tag"], "t\xEF\xBF\xBDg");
+  EXPECT_EQ(messages[1], "clean record");
+  EXPECT_TRUE(storedRows().empty()) << "the backend accepted the batch";
+}
+
 }  // namespace
 }  // namespace lumo::test
