@@ -104,5 +104,18 @@ TEST_F(LogDeliveryTest, TextThatIsNotUtf8IsReplacedAndNeverEmptiesTheUpload) {
   EXPECT_TRUE(storedRows().empty()) << "the backend accepted the batch";
 }
 
+TEST_F(LogDeliveryTest, TextWithNulBytesTravelsWhole) {
+  startLogger();
+  const std::string message("before\0after", 12);
+  LogUtil::w(message, std::string("nul\0tag", 7));
+  settle();
+  runFor(10s);
+  auto bodies = uploads();
+  ASSERT_EQ(bodies.size(), 1u);
+  ASSERT_EQ(bodies[0]["logs"].size(), 1u);
+  EXPECT_EQ(bodies[0]["logs"][0]["message"].get<std::string>(), message);
+  EXPECT_EQ(bodies[0]["logs"][0]["tag"].get<std::string>(), std::string("nul\0tag", 7));
+}
+
 }  // namespace
 }  // namespace lumo::test

@@ -31,9 +31,11 @@ std::int64_t nowMillis() {
   return static_cast<std::int64_t>(platform::dispatch::Scheduler::clock().wallMillis());
 }
 
+// Read with its length: stored text may hold NUL bytes, and it was stored whole.
 std::string columnText(sqlite3_stmt* statement, int column) {
   const unsigned char* text = sqlite3_column_text(statement, column);
-  return text ? std::string(reinterpret_cast<const char*>(text)) : std::string();
+  if (text == nullptr) return {};
+  return std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
 }
 
 }  // namespace
