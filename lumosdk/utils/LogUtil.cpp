@@ -23,6 +23,9 @@ void LogUtil::initialize(const std::string& serverUrl) {
     SystemLog::info("LogUtil already initialized");
     return;
   }
+  // After a completed shutdown (a host that called deInit and then initSdk again) the logger
+  // starts afresh instead of refusing every record for the rest of the process.
+  state.isShuttingDown = false;
   state.setServerUrl(serverUrl);
   state.dbOpenFailed = false;
   auto start = [] {
@@ -85,9 +88,10 @@ void LogUtil::flushAndClose() {
     platform::dispatch::sleepFor(std::chrono::milliseconds(100));
   }
   state.dbQueue->sync([] { LogStore::close(); });
-  state.isInitialized = false;
-  state.dbOpenFailed = false;
   state.memoryLogsQueue->syncBarrier([] { LoggerState::shared().memoryLogs.clear(); });
+  state.dbOpenFailed = false;
+  // Last: from here a new initialize may start the logger again.
+  state.isInitialized = false;
 }
 
 void LogUtil::forceUploadLogs(std::function<void()> completion) { LogUploader::forceUploadLogs(std::move(completion)); }

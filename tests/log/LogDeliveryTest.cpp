@@ -117,5 +117,32 @@ TEST_F(LogDeliveryTest, TextWithNulBytesTravelsWhole) {
   EXPECT_EQ(bodies[0]["logs"][0]["tag"].get<std::string>(), std::string("nul\0tag", 7));
 }
 
+TEST_F(LogDeliveryTest, ANewInitialiseAfterShutdownStartsTheLoggerAgain) {
+  startLogger();
+  LogUtil::i("first life", std::string("t"));
+  settle();
+  LogUtil::flushAndClose();
+  LogUtil::i("lost while shut down", std::string("t"));
+  settle();
+
+  LogUtil::initialize(backend_->baseUrl() + kSavePath);
+  settle();
+  ASSERT_NE(LoggerState::shared().db, nullptr);
+  LogUtil::i("second life", std::string("t"));
+  settle();
+  auto rows = storedRows();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1].message, "second life");
+
+  // Timers run again: both records are delivered, and a second shutdown still works.
+  runFor(10s);
+  EXPECT_EQ(uploadedMessages(), (std::vector<std::string>{"first life", "second life"}));
+  EXPECT_TRUE(storedRows().empty());
+  LogUtil::flushAndClose();
+  LogUtil::i("after the second shutdown", std::string("t"));
+  settle();
+  EXPECT_TRUE(storedRows().empty());
+}
+
 }  // namespace
 }  // namespace lumo::test
