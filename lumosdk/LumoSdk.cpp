@@ -166,6 +166,8 @@ void LumoSdk::initSdk(const std::string& appKey, const std::string& userToken, L
   connectSdkParts();
   std::string baseUrl = lumoBaseUrl(environment);
   LogUtil::initialize(baseUrl + "/app_log/save");
+  // A retry with another environment: the logger may already run, and its uploads follow.
+  LogUtil::setServerUrl(baseUrl + "/app_log/save");
 
   auto adapter = std::make_shared<LumoInitCallbackImpl>(std::move(onSuccess), std::move(onAuthExpire),
                                                         std::move(onError));

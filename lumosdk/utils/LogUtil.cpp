@@ -94,6 +94,11 @@ void LogUtil::flushAndClose() {
   state.isInitialized = false;
 }
 
+void LogUtil::setServerUrl(const std::string& serverUrl) {
+  auto& state = LoggerState::shared();
+  if (state.isInitialized) state.setServerUrl(serverUrl);
+}
+
 void LogUtil::forceUploadLogs(std::function<void()> completion) { LogUploader::forceUploadLogs(std::move(completion)); }
 
 nlohmann::json LogUtil::getDeviceInfo() {

@@ -190,4 +190,31 @@ TEST_F(LumoSdkTest, OnlyTheCurrentRegistrationsAnswerTakesEffect) {
   EXPECT_TRUE((*userInfo)["userId"].is_string());
 }
 
+TEST_F(LumoSdkTest, LogsFollowTheEnvironmentOfTheLatestInitialisation) {
+  auto other = BackendSimulator::start();
+  ASSERT_NE(other, nullptr);
+  ASSERT_TRUE(other->trustInPlatform());
+  other->seedDemoWorld();
+  backend_->refuseConnections();
+  init(BackendSimulator::kDemoAppKey, BackendSimulator::kDemoToken);
+  ASSERT_TRUE(settled());
+  EXPECT_FALSE(LumoSdk::isInitializedFunc());
+
+  // The host retries against another backend.
+  ::setenv("LUMO_DEV_BASE_URL", other->baseUrl().c_str(), 1);
+  events_.clear();
+  init(BackendSimulator::kDemoAppKey, BackendSimulator::kDemoToken);
+  ASSERT_TRUE(settled());
+  ASSERT_TRUE(LumoSdk::isInitializedFunc());
+  runFor(std::chrono::seconds(10));
+  EXPECT_EQ(other->world().logUploads().size(), 1u);
+  ASSERT_TRUE(backend_->acceptConnections());
+  lumo::LogUtil::i("later record", std::string("lumosdk"));
+  runFor(std::chrono::seconds(60));
+  EXPECT_TRUE(backend_->requestsTo("/app_log/save").empty());
+  auto uploads = other->world().logUploads();
+  ASSERT_EQ(uploads.size(), 2u);
+  EXPECT_EQ(uploads[1]["logs"][0]["message"], "later record");
+}
+
 }  // namespace
