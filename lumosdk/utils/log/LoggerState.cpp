@@ -1,5 +1,6 @@
 #include "lumosdk/utils/log/LoggerState.h"
 
+#include "lumosdk/utils/log/LogIntake.h"
 #include "lumosdk/utils/log/LogStore.h"
 #include "lumosdk/utils/log/LogUploader.h"
 #include "platform/dispatch/Scheduler.h"
@@ -25,6 +26,8 @@ void LoggerState::resetForTesting() {
   auto& state = shared();
   LogUploader::cancelTimers();
   LogUploader::unregisterBackgroundNotification();
+  (void)LogIntake::takeAll();
+  state.logQueue->syncBarrier([] {});
   state.dbQueue->sync([] { LogStore::close(); });
   state.memoryLogsQueue->syncBarrier([&state] { state.memoryLogs.clear(); });
   {

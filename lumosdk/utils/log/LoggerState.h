@@ -61,8 +61,14 @@ struct LUMO_EXPORT LoggerState {
   std::optional<nlohmann::json> userInfo() const;
   void setUserInfo(nlohmann::json info);
 
+  // Log calls between their shutdown check and handing the record over; flushAndClose waits
+  // for them so that no accepted record is left behind.
+  std::atomic<int> callersInside{0};
+
   // Touched only on dbQueue.
   sqlite3* db = nullptr;
+  // The insert, prepared once per connection.
+  sqlite3_stmt* insertStatement = nullptr;
   // Touched only through memoryLogsQueue (barrier writes, synchronous reads).
   std::deque<MemoryEntry> memoryLogs;
   std::uint64_t nextMemorySequence = 1;
