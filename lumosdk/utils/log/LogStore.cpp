@@ -212,12 +212,16 @@ void LogStore::executeIdList(const char* prefix, const std::vector<std::int64_t>
   sqlite3_exec(state.db, sql.c_str(), nullptr, nullptr, nullptr);
 }
 
+// Unlike other database work these also run once shutdown has begun, as long as the
+// connection is open (flushAndClose waits for the running upload before closing it): rows the
+// backend accepted but that stayed would be sent a second time after the next start.
 void LogStore::deleteLogsFromDb(std::vector<std::int64_t> ids) {
-  performDB([ids = std::move(ids)] { executeIdList("DELETE FROM logs WHERE id IN (", ids); });
+  LoggerState::shared().dbQueue->async(
+      [ids = std::move(ids)] { executeIdList("DELETE FROM logs WHERE id IN (", ids); });
 }
 
 void LogStore::incrementRetryCount(std::vector<std::int64_t> ids) {
-  performDB([ids = std::move(ids)] {
+  LoggerState::shared().dbQueue->async([ids = std::move(ids)] {
     executeIdList("UPDATE logs SET retry_count = retry_count + 1 WHERE id IN (", ids);
   });
 }
