@@ -1,5 +1,7 @@
 #include "sim/backend/BackendService.h"
 
+#include <utility>
+
 namespace sim {
 
 namespace {
@@ -69,6 +71,11 @@ std::optional<std::string> BackendService::registeredPublicKey(const std::string
 std::vector<nlohmann::json> BackendService::logUploads() const {
   std::lock_guard lock(mutex_);
   return logUploads_;
+}
+
+std::vector<nlohmann::json> BackendService::takeLogUploads() {
+  std::lock_guard lock(mutex_);
+  return std::exchange(logUploads_, {});
 }
 
 nlohmann::json BackendService::undecryptableEnvelope() {

@@ -57,6 +57,8 @@ class BackendService {
   std::optional<std::string> registeredPublicKey(const std::string& token) const;
   // Bodies of accepted log uploads, in arrival order.
   std::vector<nlohmann::json> logUploads() const;
+  // Hands over the accepted log uploads and forgets them (long runs keep memory flat).
+  std::vector<nlohmann::json> takeLogUploads();
 
   BackendAnswer handle(const RecordedRequest& request);
   // A code-0 envelope whose "data" carries a ciphertext no registered key opens.
