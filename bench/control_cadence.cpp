@@ -96,7 +96,14 @@ Figures measure(Host& host, sim::VehicleSimulator& vehicle, Load load, double se
     std::fprintf(stderr, "the vehicle never granted control\n");
     std::exit(1);
   }
-  page->onForwardSelect();  // keeps the inactivity watchdog quiet and the frames non-trivial
+  // A user who keeps steering a little: the frames carry inputs and the inactivity watchdog
+  // stays quiet, as in a real session.
+  page->onForwardSelect();
+  float angle = 0.1f;
+  auto user = platform::dispatch::Timer::scheduled(Seconds(2), true, [&](platform::dispatch::Timer&) {
+    angle = -angle;
+    page->onSteeringWheelAngleChanged(angle);
+  });
 
   std::atomic<bool> stop{false};
   std::vector<std::thread> burners;
@@ -119,6 +126,11 @@ Figures measure(Host& host, sim::VehicleSimulator& vehicle, Load load, double se
   measuring = true;
   MainLoop::runFor(Seconds(seconds));
   measuring = false;
+  user->invalidate();
+  if (page->quitFlag()) {
+    std::fprintf(stderr, "the session ended during the run; the figures would not be a session's\n");
+    std::exit(1);
+  }
   stop = true;
   for (auto& thread : burners) thread.join();
   if (drawing) drawing->invalidate();
@@ -156,8 +168,9 @@ int main(int argc, char** argv) {
   auto sandbox = std::filesystem::temp_directory_path() / ("lumo-cadence-" + std::to_string(::getpid()));
   std::filesystem::create_directories(sandbox);
   ::setenv("LUMO_SANDBOX_DIR", sandbox.c_str(), 1);
-  int devNull = ::open("/dev/null", O_WRONLY);
-  platform::foundation::ConsoleLog::setFileDescriptor(devNull);
+  const char* consolePath = std::getenv("LUMO_BENCH_CONSOLE");
+  int console = ::open(consolePath ? consolePath : "/dev/null", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  platform::foundation::ConsoleLog::setFileDescriptor(console);
   lumo::LogUtil::initialize("https://127.0.0.1:1/app_log/save");
 
   auto radio = platform::ble::Radio::useSimulatedRadio();

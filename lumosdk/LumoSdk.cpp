@@ -1,6 +1,7 @@
 #include "lumosdk/LumoSdk.h"
 
 #include <charconv>
+#include <cstdint>
 #include <mutex>
 
 #include "lumosdk/LumoInitCallbackImpl.h"
@@ -32,6 +33,9 @@ struct ClassState {
   bool landspace = false;
   std::shared_ptr<LumoSdk::InitCallback> callbackHandler;
   std::optional<RsaCryptoUtils::KeyPair> keyPair;
+  // Which registration is current: each initSdk that registers and each deInit moves it on,
+  // so an answer to an earlier one is ignored.
+  std::uint64_t registration = 0;
 };
 
 std::mutex& stateMutex() {
@@ -83,7 +87,15 @@ std::shared_ptr<platform::ui::ViewController> firstWindowRoot() {
   return windows.front()->rootViewController();
 }
 
-void finishRegistration(const NetworkUtil::Result& result, const std::shared_ptr<LumoSdk::InitCallback>& adapter) {
+bool isCurrentRegistration(std::uint64_t registration) { return read(&ClassState::registration) == registration; }
+
+void finishRegistration(const NetworkUtil::Result& result, const std::shared_ptr<LumoSdk::InitCallback>& adapter,
+                        std::uint64_t registration) {
+  if (!isCurrentRegistration(registration)) {
+    // Its key is gone: the data could not even be read, and the host has moved on.
+    platform::foundation::SystemLog::info("LumoSdk: ignoring the answer to an earlier registration");
+    return;
+  }
   if (result.isSuccess()) {
     const nlohmann::json& envelope = result.envelope();
     platform::foundation::SystemLog::info(envelope.dump());
@@ -142,16 +154,20 @@ void LumoSdk::initSdk(const std::string& appKey, const std::string& userToken, L
     if (onError) onError(reason);
     return;
   }
+  std::uint64_t registration = 0;
   {
     std::lock_guard lock(stateMutex());
     state().appKey = appKey;
     state().token = userToken;
     state().currentEnvironment = environment;
     state().debugMode = debug;
+    registration = ++state().registration;
   }
   connectSdkParts();
   std::string baseUrl = lumoBaseUrl(environment);
   LogUtil::initialize(baseUrl + "/app_log/save");
+  // A retry with another environment: the logger may already run, and its uploads follow.
+  LogUtil::setServerUrl(baseUrl + "/app_log/save");
 
   auto adapter = std::make_shared<LumoInitCallbackImpl>(std::move(onSuccess), std::move(onAuthExpire),
                                                         std::move(onError));
@@ -174,9 +190,10 @@ void LumoSdk::initSdk(const std::string& appKey, const std::string& userToken, L
       {"k", RsaCryptoUtils::getX509SPKIPublicKey(pair->publicKey).value_or("")},
   };
   NetworkUtil::post(firstWindowRoot(), baseUrl + "/oper_sdk/init", std::move(body), true, "正在初始化",
-                    [adapter](const NetworkUtil::Result& result) {
-                      platform::dispatch::DispatchQueue::main()->async(
-                          [adapter, result] { finishRegistration(result, adapter); });
+                    [adapter, registration](const NetworkUtil::Result& result) {
+                      platform::dispatch::DispatchQueue::main()->async([adapter, result, registration] {
+                        finishRegistration(result, adapter, registration);
+                      });
                     });
 }
 
@@ -211,6 +228,7 @@ void LumoSdk::deInit() {
     state().isInitialized = false;
     state().token.clear();
     state().keyPair.reset();
+    ++state().registration;
   }
   LogUtil::flushAndClose();
 }

@@ -64,6 +64,14 @@ class LUMO_EXPORT LumoSdk {
   // Asks the backend for the vehicle's control data and presents the remote-control page
   // full screen on the host's top view controller.
   static void openControlPage(const std::optional<std::string>& vin);
+  // The detail page and the cabinet door refuse before initialisation with the
+  // not-initialised line, and an empty VIN with a toast.
+  // Remembers the VIN for the page and shows LumoDetailPage on the host's top controller.
+  static void openDetailPage(const std::string& vin);
+  // Asks the user to confirm, then asks the backend to open the vehicle's cabinet door.
+  static void openCabinet(const std::string& vin);
+  // As openCabinet; `callback` runs once after the backend accepted the request.
+  static void openCabinetWithCallback(const std::string& vin, std::function<void()> callback);
 
   // ---- the current registration
   std::shared_ptr<InitCallback> callbackHandler() const;

@@ -1,5 +1,8 @@
 #include "lumosdk/utils/LogUtil.h"
 
+#include <thread>
+
+#include "lumosdk/utils/log/LogIntake.h"
 #include "lumosdk/utils/log/LogStore.h"
 #include "lumosdk/utils/log/LogUploader.h"
 #include "lumosdk/utils/log/LoggerState.h"
@@ -23,6 +26,9 @@ void LogUtil::initialize(const std::string& serverUrl) {
     SystemLog::info("LogUtil already initialized");
     return;
   }
+  // After a completed shutdown (a host that called deInit and then initSdk again) the logger
+  // starts afresh instead of refusing every record for the rest of the process.
+  state.isShuttingDown = false;
   state.setServerUrl(serverUrl);
   state.dbOpenFailed = false;
   auto start = [] {
@@ -40,26 +46,16 @@ void LogUtil::initialize(const std::string& serverUrl) {
 void LogUtil::log(LogPriority priority, std::optional<std::string> tag, std::string message) {
   auto& state = LoggerState::shared();
   if (!state.isInitialized.load(std::memory_order_acquire)) return;
-  if (state.isShuttingDown.load(std::memory_order_acquire)) return;
+  // Counted in before the shutdown check, so that flushAndClose can wait for this record.
+  state.callersInside.fetch_add(1);
+  if (state.isShuttingDown.load()) {
+    state.callersInside.fetch_sub(1);
+    return;
+  }
   std::string recordTag = tag ? std::move(*tag) : std::string("LogUtil");
-
   platform::foundation::ConsoleLog::write({recordTag, ":", message});
-
-  state.logQueue->async([priority, recordTag = std::move(recordTag), message = std::move(message)]() mutable {
-    auto& state = LoggerState::shared();
-    if (state.isShuttingDown) return;
-    state.dbQueue->async([priority, recordTag = std::move(recordTag), message = std::move(message)]() mutable {
-      auto& state = LoggerState::shared();
-      // Stored text must be UTF-8 to travel as JSON later; the console line stayed verbatim.
-      std::string tagText = logging::sanitizeUtf8(std::move(recordTag));
-      std::string messageText = logging::sanitizeUtf8(std::move(message));
-      if (!state.dbOpenFailed && state.db) {
-        LogStore::saveLogToDb(priority, tagText, std::move(messageText));
-      } else {
-        logging::cacheLogInMemory(priority, std::move(tagText), std::move(messageText));
-      }
-    });
-  });
+  logging::LogIntake::add(priority, std::move(recordTag), std::move(message));
+  state.callersInside.fetch_sub(1, std::memory_order_release);
 }
 
 void LogUtil::v(const std::string& message, std::optional<std::string> tag) { log(LogPriority::verbose, std::move(tag), message); }
@@ -79,15 +75,29 @@ void LogUtil::setUserInfo(const nlohmann::json& userInfo) { LoggerState::shared(
 void LogUtil::flushAndClose() {
   auto& state = LoggerState::shared();
   if (state.isShuttingDown.exchange(true)) return;
+  while (state.callersInside.load() != 0) std::this_thread::yield();
   LogUploader::cancelTimers();
   LogUploader::unregisterBackgroundNotification();
   for (int poll = 0; poll < 30 && state.isUploading; ++poll) {
     platform::dispatch::sleepFor(std::chrono::milliseconds(100));
   }
-  state.dbQueue->sync([] { LogStore::close(); });
-  state.isInitialized = false;
-  state.dbOpenFailed = false;
+  // Records accepted before the shutdown still reach the store, after the batches already on
+  // their way (the barrier waits for hand-overs in progress on logQueue).
+  auto rest = logging::LogIntake::takeAll();
+  state.logQueue->syncBarrier([] {});
+  state.dbQueue->sync([&rest] {
+    LogStore::saveLogsToDb(rest);
+    LogStore::close();
+  });
   state.memoryLogsQueue->syncBarrier([] { LoggerState::shared().memoryLogs.clear(); });
+  state.dbOpenFailed = false;
+  // Last: from here a new initialize may start the logger again.
+  state.isInitialized = false;
+}
+
+void LogUtil::setServerUrl(const std::string& serverUrl) {
+  auto& state = LoggerState::shared();
+  if (state.isInitialized) state.setServerUrl(serverUrl);
 }
 
 void LogUtil::forceUploadLogs(std::function<void()> completion) { LogUploader::forceUploadLogs(std::move(completion)); }

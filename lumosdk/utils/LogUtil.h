@@ -38,6 +38,10 @@ class LUMO_EXPORT LogUtil {
   static void logWarn(const std::string& tag, const LogObject& record);
   static void logError(const std::string& tag, const LogObject& record);
 
+  // Points later uploads of a running logger at `serverUrl` (the facade's latest environment);
+  // does nothing before initialize.
+  static void setServerUrl(const std::string& serverUrl);
+
   // Sent with every upload as "user_Info".
   static void setUserInfo(const nlohmann::json& userInfo);
 

@@ -164,6 +164,8 @@ void NetworkUtil::post(std::shared_ptr<platform::ui::ViewController> /*context*/
   if (showLoading) showOverlay(loadingText.value_or(kDefaultLoadingText));
   std::optional<platform::net::UrlRequest> request;
   if (addAccessToken(params)) request = makeRequest(url, "POST", &params);
+  // A foreground request holds the user behind the loading overlay: it also ends after 30 s.
+  if (request) request->timeout = platform::dispatch::Seconds(kTimeoutSeconds);
   if (!request) {
     if (showLoading) dismissOverlay();
     if (callback) callback(Result::failure(NetworkError::message(kBuildFailed)));
@@ -206,15 +208,17 @@ std::optional<platform::net::UrlRequest> NetworkUtil::makeRequest(const std::str
   platform::net::UrlRequest request(std::move(*parsed));
   request.method = method;
   if (params != nullptr) {
-    try {
-      request.body = params->dump();
-    } catch (const nlohmann::json::exception&) {
-      request.body.clear();  // text that is not UTF-8 cannot be written as JSON
-    }
+    // Bytes that are not UTF-8 (a device name, a key, a stored log row) become U+FFFD: one
+    // bad string must not empty the whole body.
+    request.body = params->dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     request.setHeader("Content-Type", "application/json");
   }
   for (const auto& [name, value] : getDeviceInfo()) request.setHeader(name, value);
-  request.timeout = platform::dispatch::Seconds(kTimeoutSeconds);
+  // Set-up and silence are limited, not the whole transfer: a large log batch over a slow
+  // uplink must be able to finish.
+  request.timeout = platform::dispatch::Seconds(0);
+  request.connectTimeout = platform::dispatch::Seconds(kTimeoutSeconds);
+  request.idleTimeout = platform::dispatch::Seconds(kTimeoutSeconds);
   return request;
 }
 

@@ -1,5 +1,7 @@
 #include "lumosdk/utils/ResourceUtil.h"
 
+#include <dlfcn.h>
+
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -46,10 +48,38 @@ std::optional<platform::Bytes> readFile(const fs::path& path) {
   return bytes;
 }
 
+// The folder of the loaded liblumosdk (found through the address of this very function).
+std::optional<fs::path> libraryDirectory() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&libraryDirectory), &info) == 0 || info.dli_fname == nullptr) {
+    return std::nullopt;
+  }
+  std::error_code error;
+  fs::path library = fs::absolute(info.dli_fname, error);
+  if (error) return std::nullopt;
+  return library.parent_path();
+}
+
+// Installed, the resources lie in the data folder reached from the library's folder; in
+// the build tree, beside the library. Never in the source tree: an installed SDK must not
+// depend on where it was built.
+fs::path sdkBundle() {
+  static const fs::path bundle = [] {
+    auto library = libraryDirectory();
+    if (!library) return fs::path();
+    fs::path installed = (*library / LUMO_RESOURCE_RELATIVE_DIR).lexically_normal();
+    std::error_code error;
+    if (fs::is_directory(installed / "resources", error)) return installed;
+    if (fs::is_directory(*library / "resources", error)) return *library;
+    return installed;
+  }();
+  return bundle;
+}
+
 }  // namespace
 
 fs::path ResourceUtil::bundleDirectory(std::optional<std::type_index> forClass) {
-  if (!forClass) return fs::path(LUMO_RESOURCE_DIR).parent_path();
+  if (!forClass) return sdkBundle();
   {
     auto& shared = registry();
     std::lock_guard lock(shared.mutex);

@@ -17,7 +17,8 @@ namespace lumo {
 // Loads the SDK's images from its own resource bundle for the pages. A bundle is a folder:
 // its "resources" subfolder holds plain files, and the folder itself (then its "Images"
 // subfolder) is its image catalogue. The SDK's bundle is the folder that ships its
-// "resources"; a class registered with registerBundle lives in that bundle, any other class
+// "resources", found from where liblumosdk is loaded (installed: the package's data folder;
+// in the build tree: the library's own folder); a class registered with registerBundle lives in that bundle, any other class
 // in the application's main bundle. Thread-safe.
 class LUMO_EXPORT ResourceUtil {
  public:

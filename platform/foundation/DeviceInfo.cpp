@@ -57,7 +57,22 @@ std::optional<std::string> normalisedUuid(std::string text) {
   return text;
 }
 
+std::mutex& nameOverrideMutex() {
+  static std::mutex* mutex = new std::mutex;
+  return *mutex;
+}
+
+std::optional<std::string>& nameOverride() {
+  static auto* name = new std::optional<std::string>;
+  return *name;
+}
+
 }  // namespace
+
+void DeviceInfo::setNameForTesting(std::optional<std::string> name) {
+  std::lock_guard lock(nameOverrideMutex());
+  nameOverride() = std::move(name);
+}
 
 const DeviceInfo& DeviceInfo::current() {
   static const DeviceInfo* device = new DeviceInfo;  // outlives static destructors
@@ -71,6 +86,10 @@ std::string DeviceInfo::model() const {
 }
 
 std::string DeviceInfo::name() const {
+  {
+    std::lock_guard lock(nameOverrideMutex());
+    if (nameOverride()) return *nameOverride();
+  }
   char host[HOST_NAME_MAX + 1] = {};
   if (::gethostname(host, sizeof host - 1) != 0 || host[0] == '\0') return "localhost";
   return host;

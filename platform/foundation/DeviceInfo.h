@@ -25,6 +25,10 @@ class DeviceInfo {
   // would be worse than none.
   std::optional<std::string> identifierForVendor() const;
 
+  // Replaces the host name as the device's name until cleared with nothing; a user may call
+  // a phone anything, so tests give it awkward names.
+  static void setNameForTesting(std::optional<std::string> name);
+
   DeviceInfo(const DeviceInfo&) = delete;
   DeviceInfo& operator=(const DeviceInfo&) = delete;
 

@@ -21,8 +21,13 @@ struct UrlRequest {
   std::string method = "GET";
   std::vector<std::pair<std::string, std::string>> headers;
   std::string body;
-  // Whole-transfer limit, connection set-up included.
+  // Whole-transfer limit, connection set-up included; zero: none.
   dispatch::Seconds timeout{60.0};
+  // Limit on setting up the connection (TCP and TLS); zero: the HTTP stack's default.
+  dispatch::Seconds connectTimeout{0};
+  // Ends a transfer that moved no byte in either direction for this long (whole seconds,
+  // rounded up); zero: none. Unlike `timeout` it lets a large body over a slow link finish.
+  dispatch::Seconds idleTimeout{0};
 };
 
 }  // namespace platform::net

@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <cmath>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -151,8 +153,15 @@ class UrlSession::Impl {
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_TCP_NODELAY, 1L);
-    auto timeoutMs = static_cast<long>(request.timeout.count() * 1000.0);
-    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, timeoutMs > 0 ? timeoutMs : 1L);
+    auto milliseconds = [](dispatch::Seconds limit) { return static_cast<long>(std::ceil(limit.count() * 1000.0)); };
+    // Zero means no limit to curl as well.
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, std::max(0L, milliseconds(request.timeout)));
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, std::max(0L, milliseconds(request.connectTimeout)));
+    if (request.idleTimeout.count() > 0) {
+      // Fewer than one byte a second over the whole window: nothing moved.
+      curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+      curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::ceil(request.idleTimeout.count())));
+    }
     // Certificate checks stay on whatever the caller asks; trust is widened only through
     // the TrustStore.
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);

@@ -4,6 +4,8 @@
 #include <limits>
 #include <optional>
 
+#include "platform/dispatch/MainLoop.h"
+#include "platform/ui/ScrollView.h"
 #include "platform/ui/View.h"
 
 namespace platform::ui {
@@ -82,22 +84,43 @@ std::optional<double> fixedSize(const View& v, bool horizontal) {
 
 double fittingExtent(const View& v, bool horizontal, double limit, int depth);
 
-// Size derived from a subview pinned to both edges of `v` along the axis (a container
-// hugging its content), or kNoIntrinsicMetric.
+// The constant of `child`'s equal constraint tying its `childEdge` to `target`'s
+// `targetEdge` along the axis, if there is one.
+std::optional<double> pin(const View& child, bool horizontal, Edge childEdge, const View& target, Edge targetEdge) {
+  for (const auto& c : child.constraints()) {
+    if (!c->isActive() || c->relation() != LayoutRelation::equal || c->secondItem().get() != &target) continue;
+    if (isHorizontal(c->firstAttribute()) != horizontal || c->multiplier() != 1.0) continue;
+    if (edgeOf(c->firstAttribute()) == childEdge && edgeOf(c->secondAttribute()) == targetEdge) return c->constant();
+  }
+  return std::nullopt;
+}
+
+// Size derived from a chain of subviews along the axis: the first pinned to `v`'s leading
+// (top) edge, each next one to the previous one's far edge, the last to `v`'s trailing
+// (bottom) edge (a container hugging its content). kNoIntrinsicMetric without such a chain.
 double contentExtent(const View& v, bool horizontal, double limit, int depth) {
   if (depth > 8) return kNoIntrinsicMetric;
-  for (const auto& child : v.subviews()) {
-    std::optional<double> lead, trail;
-    for (const auto& c : child->constraints()) {
-      if (!c->isActive() || c->relation() != LayoutRelation::equal || c->secondItem().get() != &v) continue;
-      if (isHorizontal(c->firstAttribute()) != horizontal) continue;
-      Edge e = edgeOf(c->firstAttribute());
-      if (e == Edge::min && edgeOf(c->secondAttribute()) == Edge::min) lead = c->constant();
-      if (e == Edge::max && edgeOf(c->secondAttribute()) == Edge::max) trail = c->constant();
+  const auto& children = v.subviews();
+  for (const auto& first : children) {
+    auto lead = pin(*first, horizontal, Edge::min, v, Edge::min);
+    if (!lead) continue;
+    double total = *lead;
+    const View* current = first.get();
+    for (std::size_t links = 0; current && links <= children.size(); ++links) {
+      double inner = fittingExtent(*current, horizontal, limit - total, depth + 1);
+      if (inner < 0) break;
+      total += inner;
+      if (auto trail = pin(*current, horizontal, Edge::max, v, Edge::max)) return total - *trail;
+      const View* next = nullptr;
+      for (const auto& candidate : children) {
+        if (auto gap = pin(*candidate, horizontal, Edge::min, *current, Edge::max)) {
+          total += *gap;
+          next = candidate.get();
+          break;
+        }
+      }
+      current = next;
     }
-    if (!lead || !trail) continue;
-    double inner = fittingExtent(*child, horizontal, limit - *lead + *trail, depth + 1);
-    if (inner >= 0) return inner + *lead - *trail;
   }
   return kNoIntrinsicMetric;
 }
@@ -115,11 +138,22 @@ double fittingExtent(const View& v, bool horizontal, double limit, int depth) {
   return contentExtent(v, horizontal, limit, depth);
 }
 
+// Whether the view pins its leading (top) edge to its scroll view along the axis: then a
+// pin of its far edge to the scroll view sets the content size, not the view's size.
+bool pinnedInScrollContent(const View& view, bool horizontal) {
+  auto parent = view.superview();
+  if (!dynamic_cast<const ScrollView*>(parent.get())) return false;
+  return pin(view, horizontal, Edge::min, *parent, Edge::min).has_value();
+}
+
 Axis collect(View& view, bool horizontal) {
   Axis axis;
+  bool inScrollContent = pinnedInScrollContent(view, horizontal);
+  auto parent = view.superview();
   for (const auto& c : view.constraints()) {
     if (!c->isActive() || isHorizontal(c->firstAttribute()) != horizontal) continue;
     Edge edge = edgeOf(c->firstAttribute());
+    if (inScrollContent && edge == Edge::max && c->secondItem() == parent) continue;
     std::optional<double> value;
     if (auto other = c->secondItem()) {
       auto rect = referenceRect(view, *other);
@@ -217,14 +251,49 @@ void LayoutConstraint::setActive(bool active) {
   } else {
     list.erase(std::remove(list.begin(), list.end(), shared_from_this()), list.end());
   }
-  if (auto parent = view->superview()) parent->setNeedsLayout();
-  view->setNeedsLayout();
+  constraintsChanged(view);
 }
 
 void LayoutConstraint::setConstant(double constant) {
+  if (constant == constant_) return;
   constant_ = constant;
-  if (auto view = first_.lock()) {
+  if (auto view = first_.lock(); view && active_) constraintsChanged(view);
+}
+
+namespace {
+// Views whose constraints changed during a layout pass (main thread only).
+std::vector<std::weak_ptr<View>> changedDuringLayout;
+}  // namespace
+
+bool LayoutConstraint::insideLayoutPass(const View& view) {
+  for (const View* v = &view; v; v = v->superview_.lock().get()) {
+    if (v->inLayout_) return true;
+  }
+  return false;
+}
+
+void LayoutConstraint::constraintsChanged(const std::shared_ptr<View>& view) {
+  auto parent = view->superview();
+  if (!parent || !insideLayoutPass(*parent)) {
+    if (parent) parent->setNeedsLayout();
+    view->setNeedsLayout();
+    return;
+  }
+  changedDuringLayout.push_back(view);
+  // One block per change (the first to run settles them all): a flag saying "already
+  // posted" would stay stuck if the main loop dropped the block.
+  dispatch::MainLoop::post([] { settleChangedConstraints(); });
+}
+
+void LayoutConstraint::settleChangedConstraints() {
+  if (changedDuringLayout.empty()) return;
+  auto changed = std::move(changedDuringLayout);
+  changedDuringLayout.clear();
+  for (const auto& weak : changed) {
+    auto view = weak.lock();
+    if (!view || detail::constraintSignature(*view) == view->resolvedConstraints_) continue;
     if (auto parent = view->superview()) parent->setNeedsLayout();
+    view->setNeedsLayout();
   }
 }
 
@@ -260,8 +329,23 @@ std::shared_ptr<LayoutConstraint> LayoutAnchor::constraintEqualTo(const LayoutAn
 
 namespace detail {
 
+std::size_t constraintSignature(const View& view) {
+  std::size_t hash = 1469598103934665603ull;
+  auto mix = [&hash](std::size_t value) { hash = (hash ^ value) * 1099511628211ull; };
+  for (const auto& c : view.constraints()) {
+    if (!c->isActive()) continue;
+    mix(std::hash<const View*>{}(c->secondItem().get()));
+    mix(static_cast<std::size_t>(c->firstAttribute()) * 64 + static_cast<std::size_t>(c->secondAttribute()) * 4 +
+        static_cast<std::size_t>(c->relation()));
+    mix(std::hash<double>{}(c->multiplier()));
+    mix(std::hash<double>{}(c->constant()));
+  }
+  return hash;
+}
+
 void resolveConstraints(View& view) {
   if (!view.superview()) return;
+  view.resolvedConstraints_ = constraintSignature(view);
   Rect current = alignmentRect(view);
   Axis h = collect(view, true);
   Axis v = collect(view, false);

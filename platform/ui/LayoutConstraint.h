@@ -11,9 +11,12 @@ enum class LayoutAttribute { left, right, top, bottom, leading, trailing, width,
 enum class LayoutRelation { lessThanOrEqual, equal, greaterThanOrEqual };
 
 // One relation "first.attribute (= | <= | >=) second.attribute × multiplier + constant".
-// This is a small helper, not a solver: it covers pins, centring, fixed and equal sizes and
-// minimum margins, resolved by the superview's layout pass in subview order. Conflicting
-// constraints are not reported: the leading/top pin and a fixed size win.
+// This is a small helper, not a solver: it covers pins, centring, fixed and equal sizes,
+// minimum margins and containers sized by a chain of subviews pinned edge to edge, resolved
+// by the superview's layout pass in subview order. Conflicting constraints are not
+// reported: the leading/top pin and a fixed size win. Inside a ScrollView, edges pinned to
+// the scroll view refer to its content (its trailing and bottom pins make the content size)
+// while widths and heights equal to it refer to its frame.
 class LayoutConstraint : public std::enable_shared_from_this<LayoutConstraint> {
  public:
   LayoutConstraint(std::weak_ptr<View> first, LayoutAttribute firstAttribute, LayoutRelation relation,
@@ -35,6 +38,12 @@ class LayoutConstraint : public std::enable_shared_from_this<LayoutConstraint> {
 
  private:
   void normalise();
+  // Marks the layout of a view whose constraints changed. Inside a layout pass the check
+  // waits until the pass is over, so a page that rebuilds the same constraints on every
+  // pass does not ask for another pass.
+  static void constraintsChanged(const std::shared_ptr<View>& view);
+  static bool insideLayoutPass(const View& view);
+  static void settleChangedConstraints();
   std::weak_ptr<View> first_;
   LayoutAttribute firstAttribute_;
   LayoutRelation relation_;
@@ -75,6 +84,9 @@ namespace detail {
 // Places `view` (center and bounds size) from its active constraints. Called by the
 // superview's layout pass.
 void resolveConstraints(View& view);
+// A hash of the view's active constraints (items, attributes, relation, multiplier,
+// constant) in order; equal for constraints rebuilt identically.
+std::size_t constraintSignature(const View& view);
 }  // namespace detail
 
 }  // namespace platform::ui

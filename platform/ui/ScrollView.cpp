@@ -11,8 +11,16 @@ Size ScrollView::contentSize() const {
   double w = 0, h = 0;
   for (const auto& v : subviews()) {
     Rect f = v->frame();
-    w = std::max(w, f.maxX());
-    h = std::max(h, f.maxY());
+    // A far edge pinned to the scroll view keeps its margin inside the content.
+    double right = 0, bottom = 0;
+    for (const auto& c : v->constraints()) {
+      if (!c->isActive() || c->relation() != LayoutRelation::equal || c->secondItem().get() != this) continue;
+      auto a = c->firstAttribute();
+      if (a == LayoutAttribute::right || a == LayoutAttribute::trailing) right = std::max(0.0, -c->constant());
+      if (a == LayoutAttribute::bottom) bottom = std::max(0.0, -c->constant());
+    }
+    w = std::max(w, f.maxX() + right);
+    h = std::max(h, f.maxY() + bottom);
   }
   return {w, h};
 }

@@ -6,7 +6,11 @@ namespace platform::ui {
 
 // UIScrollView: its bounds origin is the content offset. A finger dragged over content that
 // does not handle touches itself scrolls it, clamped to the content size. Without an
-// explicit content size, the content size is the extent of the subviews.
+// explicit content size, the content size is the extent of the subviews (with the margins
+// of their trailing and bottom pins to the scroll view). Constraints from a subview to the
+// scroll view's edges place it in the content; its width or height made equal to the scroll
+// view's follows the frame, so content pinned at the top, with equal width and a chain of
+// subviews, scrolls vertically at its natural height.
 class ScrollView : public View {
  public:
   static std::shared_ptr<ScrollView> make(const Rect& frame = {}) { return std::make_shared<ScrollView>(frame); }

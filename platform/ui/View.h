@@ -222,7 +222,10 @@ class View : public std::enable_shared_from_this<View> {
   std::vector<std::shared_ptr<View>> subviews_;
   std::vector<std::shared_ptr<GestureRecognizer>> recognizers_;
   ConstraintList constraints_;
+  // Signature of the constraints the last layout pass placed this view by.
+  std::size_t resolvedConstraints_ = 0;
   std::weak_ptr<ViewController> controller_;
+  friend void detail::resolveConstraints(View& view);
 };
 
 }  // namespace platform::ui

@@ -36,6 +36,17 @@ BackendReply BackendReply::drop() {
   return reply;
 }
 
+BackendReply BackendReply::service() {
+  BackendReply reply;
+  reply.kind = Kind::service;
+  return reply;
+}
+
+BackendReply BackendReply::trickled(platform::dispatch::Seconds realDuration) && {
+  trickle = realDuration;
+  return std::move(*this);
+}
+
 BackendReply BackendReply::after(platform::dispatch::Seconds realDelay) && {
   delay = realDelay;
   return std::move(*this);

@@ -15,6 +15,7 @@ struct BackendReply {
     rawBody,            // `rawBody` verbatim (garbage, an array, a scalar...)
     undecryptableData,  // code 0 whose "data" holds "str" that no key decrypts
     dropConnection,     // headers and part of the body, then the connection closes
+    service,            // the service's normal answer (with after() or trickled())
   };
 
   static BackendReply code(int code, std::string msg = {});
@@ -22,14 +23,19 @@ struct BackendReply {
   static BackendReply raw(std::string body, int httpStatus = 200);
   static BackendReply undecryptable();
   static BackendReply drop();
+  static BackendReply service();
   // The answer leaves after `realDelay` of real time (the transfer is real I/O).
   BackendReply after(platform::dispatch::Seconds realDelay) &&;
+  // The body leaves in small pieces spread over `realDuration` of real time: a slow link that
+  // never stalls for long.
+  BackendReply trickled(platform::dispatch::Seconds realDuration) &&;
 
   Kind kind = Kind::envelope;
   nlohmann::json envelope = nlohmann::json::object();
   std::string rawBody;
   int httpStatus = 200;
   platform::dispatch::Seconds delay{0};
+  platform::dispatch::Seconds trickle{0};
 };
 
 }  // namespace sim

@@ -1,5 +1,7 @@
 #include "sim/backend/BackendService.h"
 
+#include <utility>
+
 namespace sim {
 
 namespace {
@@ -71,6 +73,11 @@ std::vector<nlohmann::json> BackendService::logUploads() const {
   return logUploads_;
 }
 
+std::vector<nlohmann::json> BackendService::takeLogUploads() {
+  std::lock_guard lock(mutex_);
+  return std::exchange(logUploads_, {});
+}
+
 nlohmann::json BackendService::undecryptableEnvelope() {
   // 256 bytes of a well-formed Base64 block that is no OAEP ciphertext under any key.
   std::string block(256, '\x5A');
@@ -140,11 +147,36 @@ BackendAnswer BackendService::vehicleAnswer(const User& user, const std::string&
                            {"bleName", vehicle.bleName},
                            {"userName", user.userName}});
   }
-  if (path == kOpenCabinet) {
-    vehicle.cabinetLocked = false;
-    return envelope(kCodeSuccess, "success");
-  }
+  if (path == kOpenCabinet) return openCabinet(vehicle);
+  return vehicleInfo(user, vehicle);
+}
+
+BackendAnswer BackendService::openCabinet(BackendVehicle& vehicle) {
+  // A jammed lock refuses like the real backend does: an application error, door unchanged.
+  if (jammedCabinets_.count(vehicle.vin)) return envelope(kCodeCabinetFault, "车门故障");
+  vehicle.cabinetLocked = false;
+  return envelope(kCodeSuccess, "success");
+}
+
+BackendAnswer BackendService::vehicleInfo(const User& user, const BackendVehicle& vehicle) const {
   return withData(user, {{"vin", vehicle.vin}, {"name", vehicle.name}, {"cabinetLocked", vehicle.cabinetLocked}});
+}
+
+bool BackendService::closeCabinet(const std::string& vin) {
+  std::lock_guard lock(mutex_);
+  auto found = vehicles_.find(vin);
+  if (found == vehicles_.end()) return false;
+  found->second.cabinetLocked = true;
+  return true;
+}
+
+bool BackendService::jamCabinet(const std::string& vin, bool jammed) {
+  std::lock_guard lock(mutex_);
+  auto found = vehicles_.find(vin);
+  if (found == vehicles_.end()) return false;
+  if (jammed) jammedCabinets_.insert(vin);
+  else jammedCabinets_.erase(vin);
+  return true;
 }
 
 BackendAnswer BackendService::saveLogs(const nlohmann::json& body) {

@@ -34,6 +34,7 @@ class BackendService {
   static constexpr int kCodeBadSign = 1003;
   static constexpr int kCodeBadPublicKey = 1004;
   static constexpr int kCodeUnknownVehicle = 2001;
+  static constexpr int kCodeCabinetFault = 500;
 
   // The seven headers every request from the SDK carries.
   static const std::vector<std::string>& deviceHeaderNames();
@@ -43,6 +44,12 @@ class BackendService {
   void expireToken(const std::string& token);
   void addVehicle(const BackendVehicle& vehicle);
   std::optional<BackendVehicle> vehicle(const std::string& vin) const;
+  // Someone shuts the vehicle's cabinet door by hand: it reads locked again. False for an
+  // unknown VIN.
+  bool closeCabinet(const std::string& vin);
+  // A jammed lock makes "/oper_sdk/open_cabinet" answer kCodeCabinetFault and leaves the door
+  // as it is. False for an unknown VIN.
+  bool jamCabinet(const std::string& vin, bool jammed);
   // Whether "data" goes out encrypted for the caller's registered key (default true).
   void setEncryptData(bool encrypt);
 
@@ -50,6 +57,8 @@ class BackendService {
   std::optional<std::string> registeredPublicKey(const std::string& token) const;
   // Bodies of accepted log uploads, in arrival order.
   std::vector<nlohmann::json> logUploads() const;
+  // Hands over the accepted log uploads and forgets them (long runs keep memory flat).
+  std::vector<nlohmann::json> takeLogUploads();
 
   BackendAnswer handle(const RecordedRequest& request);
   // A code-0 envelope whose "data" carries a ciphertext no registered key opens.
@@ -68,12 +77,15 @@ class BackendService {
   BackendAnswer withData(const User& user, const nlohmann::json& data) const;
   BackendAnswer registerPhone(User& user, const nlohmann::json& body);
   BackendAnswer vehicleAnswer(const User& user, const std::string& path, const nlohmann::json& body);
+  BackendAnswer openCabinet(BackendVehicle& vehicle);
+  BackendAnswer vehicleInfo(const User& user, const BackendVehicle& vehicle) const;
   BackendAnswer saveLogs(const nlohmann::json& body);
 
   mutable std::mutex mutex_;
   std::map<std::string, std::string> apps_;  // app key -> bundle identifier
   std::map<std::string, User> users_;        // token -> user
   std::map<std::string, BackendVehicle> vehicles_;
+  std::set<std::string> jammedCabinets_;  // VINs whose lock refuses to open
   std::vector<nlohmann::json> logUploads_;
   bool encryptData_ = true;
   int nextUserNumber_ = 1001;

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -129,22 +130,24 @@ class BackendSimulator::Impl {
       std::unique_lock lock(mutex);
       delayWake.wait_for(lock, delay, [this] { return stopping; });
     }
-    if (!scripted) {
+    if (!scripted || scripted->kind == BackendReply::Kind::service) {
       BackendAnswer answer = service.handle(recorded);
       response.status = answer.status;
-      response.set_content(answer.body, "application/json");
+      setBody(response, answer.body, scripted ? scripted->trickle : platform::dispatch::Seconds{0});
       return;
     }
     response.status = scripted->httpStatus;
     switch (scripted->kind) {
       case BackendReply::Kind::envelope:
-        response.set_content(scripted->envelope.dump(), "application/json");
+        setBody(response, scripted->envelope.dump(), scripted->trickle);
         break;
       case BackendReply::Kind::rawBody:
-        response.set_content(scripted->rawBody, "application/json");
+        setBody(response, scripted->rawBody, scripted->trickle);
         break;
       case BackendReply::Kind::undecryptableData:
-        response.set_content(BackendService::undecryptableEnvelope().dump(), "application/json");
+        setBody(response, BackendService::undecryptableEnvelope().dump(), scripted->trickle);
+        break;
+      case BackendReply::Kind::service:
         break;
       case BackendReply::Kind::dropConnection: {
         // Announces the whole body, sends half of it, then gives up on the connection.
@@ -157,6 +160,27 @@ class BackendSimulator::Impl {
         break;
       }
     }
+  }
+
+  // A trickled body goes out in about ten pieces over `trickle` of real time.
+  void setBody(httplib::Response& response, std::string body, platform::dispatch::Seconds trickle) {
+    if (trickle.count() <= 0 || body.empty()) {
+      response.set_content(body, "application/json");
+      return;
+    }
+    constexpr std::size_t kPieces = 10;
+    auto pause = trickle / static_cast<double>(kPieces);
+    std::size_t piece = (body.size() + kPieces - 1) / kPieces;
+    std::size_t length = body.size();  // before the body moves into the provider
+    response.set_content_provider(
+        length, "application/json",
+        [this, body = std::move(body), pause, piece](size_t offset, size_t, httplib::DataSink& sink) {
+          {
+            std::unique_lock lock(mutex);
+            if (delayWake.wait_for(lock, pause, [this] { return stopping; })) return false;
+          }
+          return sink.write(body.data() + offset, std::min(piece, body.size() - offset));
+        });
   }
 
   std::unique_ptr<SelfSignedCertificate> certificate;

@@ -159,5 +159,62 @@ TEST_F(LumoSdkTest, DecryptedUserDataTravelsBackWithLogUploadsAndNoTokenIsStored
   EXPECT_EQ(bytes.find(BackendSimulator::kDemoToken), std::string::npos);
 }
 
+TEST_F(LumoSdkTest, OnlyTheCurrentRegistrationsAnswerTakesEffect) {
+  // Answered after deInit: the host hears nothing and the SDK stays uninitialised.
+  init(BackendSimulator::kDemoAppKey, BackendSimulator::kDemoToken);
+  LumoSdk::deInit();
+  ASSERT_TRUE(backend_->waitForRequests(1, std::chrono::seconds(10)));
+  runFor(std::chrono::seconds(1));
+  EXPECT_TRUE(events_.empty());
+  EXPECT_FALSE(LumoSdk::isInitializedFunc());
+  EXPECT_FALSE(lumo::logging::LoggerState::shared().userInfo().has_value());
+
+  // A first registration answered after a second one started: only the second counts, and
+  // the user data stays the second one's, decrypted.
+  backend_->queueReply("/oper_sdk/init", BackendReply::service().after(std::chrono::milliseconds(500)));
+  std::vector<std::string> first;
+  LumoSdk::initSdk(BackendSimulator::kDemoAppKey, BackendSimulator::kDemoToken, LumoEnvironment::development, false,
+                   [&] { first.push_back("success"); }, [&] { first.push_back("authExpire"); },
+                   [&](const std::string& message) { first.push_back("error:" + message); });
+  init(BackendSimulator::kDemoAppKey, BackendSimulator::kDemoToken);
+  ASSERT_TRUE(settled());
+  ASSERT_TRUE(backend_->waitForRequests(3, std::chrono::seconds(10)));
+  runFor(std::chrono::seconds(2));
+  EXPECT_EQ(backend_->unusedReplies(), 0u);
+  EXPECT_EQ(events_, (std::vector<std::string>{"success"}));
+  EXPECT_TRUE(first.empty());
+  EXPECT_TRUE(LumoSdk::isInitializedFunc());
+  auto userInfo = lumo::logging::LoggerState::shared().userInfo();
+  ASSERT_TRUE(userInfo.has_value());
+  EXPECT_FALSE(userInfo->contains("str"));
+  EXPECT_TRUE((*userInfo)["userId"].is_string());
+}
+
+TEST_F(LumoSdkTest, LogsFollowTheEnvironmentOfTheLatestInitialisation) {
+  auto other = BackendSimulator::start();
+  ASSERT_NE(other, nullptr);
+  ASSERT_TRUE(other->trustInPlatform());
+  other->seedDemoWorld();
+  backend_->refuseConnections();
+  init(BackendSimulator::kDemoAppKey, BackendSimulator::kDemoToken);
+  ASSERT_TRUE(settled());
+  EXPECT_FALSE(LumoSdk::isInitializedFunc());
+
+  // The host retries against another backend.
+  ::setenv("LUMO_DEV_BASE_URL", other->baseUrl().c_str(), 1);
+  events_.clear();
+  init(BackendSimulator::kDemoAppKey, BackendSimulator::kDemoToken);
+  ASSERT_TRUE(settled());
+  ASSERT_TRUE(LumoSdk::isInitializedFunc());
+  runFor(std::chrono::seconds(10));
+  EXPECT_EQ(other->world().logUploads().size(), 1u);
+  ASSERT_TRUE(backend_->acceptConnections());
+  lumo::LogUtil::i("later record", std::string("lumosdk"));
+  runFor(std::chrono::seconds(60));
+  EXPECT_TRUE(backend_->requestsTo("/app_log/save").empty());
+  auto uploads = other->world().logUploads();
+  ASSERT_EQ(uploads.size(), 2u);
+  EXPECT_EQ(uploads[1]["logs"][0]["message"], "later record");
+}
 
 }  // namespace

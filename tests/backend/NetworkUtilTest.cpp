@@ -53,8 +53,28 @@ TEST_F(NetworkUtilTest, EveryRequestCarriesTheSameDeviceHeadersAndTheToken) {
 
   auto request = NetworkUtil::makeRequest(url("/x"), "POST", nullptr);
   ASSERT_TRUE(request);
-  EXPECT_EQ(request->timeout.count(), 30.0);
+  // A large log batch over a slow uplink may take longer than any fixed limit: only the
+  // connection set-up and silence are limited.
+  EXPECT_EQ(request->timeout.count(), 0.0);
+  EXPECT_EQ(request->connectTimeout.count(), 30.0);
+  EXPECT_EQ(request->idleTimeout.count(), 30.0);
   EXPECT_EQ(request->header("Content-Type"), nullptr);  // no params, no JSON body
+}
+
+TEST_F(NetworkUtilTest, ALineBreakInADeviceNameAddsNoHeader) {
+  platform::foundation::DeviceInfo::setNameForTesting(std::string("Ann's phone\r\nX-Injected: 1\nX-Other: 2"));
+  post("/oper_sdk/vehicle_info", {{"vin", BackendSimulator::kDemoVin}});
+  postBackground("/app_log/save", {{"logs", json::array()}});
+  platform::foundation::DeviceInfo::setNameForTesting(std::nullopt);
+
+  auto requests = backend_->requests();
+  ASSERT_EQ(requests.size(), 2u);
+  for (const auto& request : requests) {
+    EXPECT_EQ(request.headers.count("x-injected"), 0u);
+    EXPECT_EQ(request.headers.count("x-other"), 0u);
+    EXPECT_EQ(request.header("device-name"), "Ann's phone  X-Injected: 1 X-Other: 2");
+    EXPECT_TRUE(request.json.is_object());
+  }
 }
 
 TEST_F(NetworkUtilTest, DeviceHeadersAreBuiltOnceAndFallBackToUnknown) {

@@ -1,6 +1,3 @@
-#include <stdlib.h>
-#include <time.h>
-
 #include <atomic>
 #include <thread>
 
@@ -11,7 +8,7 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/ui/Application.h"
 #include "sim/backend/BackendSimulator.h"
-#include "tests/log/LogTestSupport.h"
+#include "tests/log/LogUploadFixture.h"
 
 namespace lumo::test {
 namespace {
@@ -20,47 +17,7 @@ using namespace std::chrono_literals;
 using logging::LoggerState;
 using logging::LogUploader;
 
-constexpr const char* kToken = "upload-token";
-constexpr const char* kSavePath = "/app_log/save";
-
-class LogUploadTest : public LogTest {
- protected:
-  void SetUp() override {
-    LogTest::SetUp();
-    ::setenv("TZ", "UTC", 1);
-    ::tzset();
-    backend_ = sim::BackendSimulator::start();
-    ASSERT_TRUE(backend_);
-    ASSERT_TRUE(backend_->trustInPlatform());
-    backend_->world().addUser(kToken, "uploader");
-    NetworkUtil::setAccessTokenSource([] { return std::string(kToken); });
-  }
-
-  void TearDown() override {
-    LogTest::TearDown();
-    NetworkUtil::setAccessTokenSource(nullptr);
-    backend_.reset();
-  }
-
-  void startLogger() {
-    LogUtil::initialize(backend_->baseUrl() + kSavePath);
-    settle();
-    ASSERT_NE(LoggerState::shared().db, nullptr);
-  }
-
-  void insertRow(const std::string& message, std::int64_t timestamp) {
-    execute("INSERT INTO logs (priority, tag, message, timestamp) VALUES (5, 'row', '" + message + "', " +
-            std::to_string(timestamp) + ")");
-  }
-
-  std::vector<nlohmann::json> uploads() const {
-    std::vector<nlohmann::json> bodies;
-    for (const auto& request : backend_->requestsTo(kSavePath)) bodies.push_back(request.json);
-    return bodies;
-  }
-
-  std::unique_ptr<sim::BackendSimulator> backend_;
-};
+class LogUploadTest : public LogUploadFixture {};
 
 TEST_F(LogUploadTest, RoundsSendMemoryFirstThenDatabaseBatchesAndDeleteWhatWasAccepted) {
   startLogger();

@@ -117,4 +117,22 @@ TEST_F(BackendServiceTest, VehiclesCabinetsAndLogsKeepTheirState) {
   EXPECT_EQ(service_.logUploads()[0]["accessToken"], "t1");
 }
 
+TEST_F(BackendServiceTest, AJammedCabinetRefusesAndAClosedOneReadsLockedAgain) {
+  EXPECT_FALSE(service_.jamCabinet("nope", true));
+  EXPECT_FALSE(service_.closeCabinet("nope"));
+  EXPECT_EQ(answer(request("/oper_sdk/open_cabinet", {{"vin", "nope"}}))["code"], BackendService::kCodeUnknownVehicle);
+
+  ASSERT_TRUE(service_.jamCabinet("VIN1", true));
+  json refused = answer(request("/oper_sdk/open_cabinet", {{"vin", "VIN1"}}));
+  EXPECT_EQ(refused["code"], BackendService::kCodeCabinetFault);
+  EXPECT_EQ(refused["msg"], "车门故障");
+  EXPECT_EQ(answer(request("/oper_sdk/vehicle_info", {{"vin", "VIN1"}}))["data"]["cabinetLocked"], true);
+
+  ASSERT_TRUE(service_.jamCabinet("VIN1", false));
+  EXPECT_EQ(answer(request("/oper_sdk/open_cabinet", {{"vin", "VIN1"}}))["code"], 0);
+  EXPECT_EQ(answer(request("/oper_sdk/vehicle_info", {{"vin", "VIN1"}}))["data"]["cabinetLocked"], false);
+  ASSERT_TRUE(service_.closeCabinet("VIN1"));
+  EXPECT_EQ(answer(request("/oper_sdk/vehicle_info", {{"vin", "VIN1"}}))["data"]["cabinetLocked"], true);
+}
+
 }  // namespace

@@ -133,6 +133,28 @@ TEST_F(UrlSessionTest, TransportFailuresArriveAsErrorsWithDescriptions) {
   EXPECT_TRUE(back.response());
 }
 
+TEST_F(UrlSessionTest, AnIdleLimitLetsSlowTransfersFinishAndEndsStalledOnes) {
+  // Longer than the idle limit in total, but never silent for long: it completes.
+  backend_->queueReply("/slow-link", BackendReply::code(0).trickled(3s));
+  lumo::test::TransferProbe slow;
+  UrlRequest request = post("/slow-link", "{}");
+  request.timeout = 0s;
+  request.connectTimeout = 5s;
+  request.idleTimeout = 2s;
+  send(UrlSession::shared(), std::move(request), slow);
+  ASSERT_TRUE(slow.response()) << slow.error()->detail;
+  EXPECT_EQ(slow.response()->body, R"({"code":0})");
+
+  backend_->queueReply("/stalled", BackendReply::code(0).after(30s));
+  lumo::test::TransferProbe stalled;
+  UrlRequest silent = post("/stalled", "{}");
+  silent.timeout = 0s;
+  silent.idleTimeout = 1s;
+  send(UrlSession::shared(), std::move(silent), stalled);
+  ASSERT_TRUE(stalled.error());
+  EXPECT_EQ(stalled.error()->code, UrlError::timedOut);
+}
+
 TEST_F(UrlSessionTest, CertificatesAreVerifiedAgainstTheTrustStore) {
   auto untrusted = BackendSimulator::start();
   ASSERT_NE(untrusted, nullptr);

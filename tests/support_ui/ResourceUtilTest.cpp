@@ -62,7 +62,9 @@ TEST_F(ResourceUtilTest, ClassesBelongToTheirBundleOrTheMainOne) {
   EXPECT_EQ(ResourceUtil::bundleDirectory(typeid(HostPage)), mainResources);
   EXPECT_TRUE(isColor(ResourceUtil::loadResourceImage<HostPage>("icon.png"), 0, 1, 0));
   // The SDK's own bundle is the folder that holds its "resources".
-  EXPECT_EQ(ResourceUtil::bundleDirectory() / "resources", fs::path(LUMO_RESOURCE_DIR));
+  // In the build tree that is the library's own folder, where the build copies them.
+  EXPECT_TRUE(fs::is_directory(ResourceUtil::bundleDirectory() / "resources"));
+  EXPECT_NE(ResourceUtil::loadResourceImage("vehicle_icon.png"), nullptr);
   EXPECT_EQ(ResourceUtil::loadResourceImage("no-such-image.png"), nullptr);
   platform::foundation::BundleInfo::main().resetForTesting();
 }

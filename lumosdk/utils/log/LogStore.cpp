@@ -31,9 +31,11 @@ std::int64_t nowMillis() {
   return static_cast<std::int64_t>(platform::dispatch::Scheduler::clock().wallMillis());
 }
 
+// Read with its length: stored text may hold NUL bytes, and it was stored whole.
 std::string columnText(sqlite3_stmt* statement, int column) {
   const unsigned char* text = sqlite3_column_text(statement, column);
-  return text ? std::string(reinterpret_cast<const char*>(text)) : std::string();
+  if (text == nullptr) return {};
+  return std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
 }
 
 }  // namespace
@@ -106,35 +108,63 @@ void LogStore::openSequence() {
 void LogStore::saveLogToDb(LogPriority priority, const std::string& tag, std::string message) {
   auto& state = LoggerState::shared();
   if (state.isShuttingDown) return;
-  if (!state.db) {
-    if (!state.dbOpenFailed) state.dbQueue->async([] { openSequence(); });
-    cacheLogInMemory(priority, tag, std::move(message));
-    return;
+  if (!state.db && !state.dbOpenFailed) state.dbQueue->async([] { openSequence(); });
+  std::vector<PendingRecord> records;
+  records.push_back(PendingRecord{priority, tag, std::move(message)});
+  saveLogsToDb(records);
+}
+
+void LogStore::saveLogsToDb(std::vector<PendingRecord>& records) {
+  auto& state = LoggerState::shared();
+  bool open = state.db && !state.dbOpenFailed;
+  for (auto& record : records) {
+    // Stored text must be UTF-8 to travel as JSON later; the console line stayed verbatim.
+    record.tag = sanitizeUtf8(std::move(record.tag));
+    record.message = sanitizeUtf8(std::move(record.message));
+    if (open) record.message = truncateCharacters(std::move(record.message), kMaxMessageCharacters);
   }
-  message = truncateCharacters(std::move(message), kMaxMessageCharacters);
-  sqlite3_stmt* statement = nullptr;
-  if (sqlite3_prepare_v2(state.db, "INSERT INTO logs (priority, tag, message, timestamp) VALUES (?, ?, ?, ?);", -1,
-                         &statement, nullptr) != SQLITE_OK) {
-    sqlite3_finalize(statement);
-    cacheLogInMemory(priority, tag, std::move(message));
-    return;
+  // Records accepted before a shutdown began are still stored while the connection is open;
+  // closing it is what ends database work.
+  if (open && insertAll(records)) return;
+  // Not stored (no connection, a full disk, an I/O error, a lock held too long): the records
+  // wait in memory rather than being lost.
+  for (auto& record : records) cacheLogInMemory(record.priority, std::move(record.tag), std::move(record.message));
+}
+
+bool LogStore::insertAll(std::vector<PendingRecord>& records) {
+  auto& state = LoggerState::shared();
+  if (!state.insertStatement &&
+      sqlite3_prepare_v2(state.db, "INSERT INTO logs (priority, tag, message, timestamp) VALUES (?, ?, ?, ?);", -1,
+                         &state.insertStatement, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(state.insertStatement);
+    state.insertStatement = nullptr;
+    return false;
   }
-  sqlite3_bind_int(statement, 1, rawValue(priority));
-  sqlite3_bind_text(statement, 2, tag.data(), static_cast<int>(tag.size()), SQLITE_STATIC);
-  sqlite3_bind_text(statement, 3, message.data(), static_cast<int>(message.size()), SQLITE_STATIC);
-  sqlite3_bind_int64(statement, 4, nowMillis());
-  int result = sqlite3_step(statement);
-  sqlite3_finalize(statement);
-  if (result == SQLITE_DONE) return;
+  // One transaction per batch: one journal write instead of one per record.
+  if (sqlite3_exec(state.db, "BEGIN;", nullptr, nullptr, nullptr) != SQLITE_OK) return false;
+  sqlite3_stmt* insert = state.insertStatement;
+  int result = SQLITE_DONE;
+  for (const auto& record : records) {
+    sqlite3_reset(insert);
+    sqlite3_bind_int(insert, 1, rawValue(record.priority));
+    sqlite3_bind_text(insert, 2, record.tag.data(), static_cast<int>(record.tag.size()), SQLITE_STATIC);
+    sqlite3_bind_text(insert, 3, record.message.data(), static_cast<int>(record.message.size()), SQLITE_STATIC);
+    sqlite3_bind_int64(insert, 4, nowMillis());
+    result = sqlite3_step(insert);
+    if (result != SQLITE_DONE) break;
+  }
+  sqlite3_reset(insert);
+  sqlite3_clear_bindings(insert);
+  if (result == SQLITE_DONE && sqlite3_exec(state.db, "COMMIT;", nullptr, nullptr, nullptr) == SQLITE_OK) return true;
+  // All or none: whatever the batch inserted is undone and the whole batch goes to memory.
+  if (!sqlite3_get_autocommit(state.db)) sqlite3_exec(state.db, "ROLLBACK;", nullptr, nullptr, nullptr);
   if (result == SQLITE_MISUSE) {
     close();
     state.dbQueue->asyncAfter(std::chrono::seconds(1), [] {
       if (!LoggerState::shared().isShuttingDown) LoggerState::shared().dbQueue->async([] { openSequence(); });
     });
   }
-  // A full disk, an I/O error or a lock held too long: the record waits in memory rather than
-  // being lost.
-  cacheLogInMemory(priority, tag, std::move(message));
+  return false;
 }
 
 LogStore::Batch LogStore::readBatch() {
@@ -182,12 +212,16 @@ void LogStore::executeIdList(const char* prefix, const std::vector<std::int64_t>
   sqlite3_exec(state.db, sql.c_str(), nullptr, nullptr, nullptr);
 }
 
+// Unlike other database work these also run once shutdown has begun, as long as the
+// connection is open (flushAndClose waits for the running upload before closing it): rows the
+// backend accepted but that stayed would be sent a second time after the next start.
 void LogStore::deleteLogsFromDb(std::vector<std::int64_t> ids) {
-  performDB([ids = std::move(ids)] { executeIdList("DELETE FROM logs WHERE id IN (", ids); });
+  LoggerState::shared().dbQueue->async(
+      [ids = std::move(ids)] { executeIdList("DELETE FROM logs WHERE id IN (", ids); });
 }
 
 void LogStore::incrementRetryCount(std::vector<std::int64_t> ids) {
-  performDB([ids = std::move(ids)] {
+  LoggerState::shared().dbQueue->async([ids = std::move(ids)] {
     executeIdList("UPDATE logs SET retry_count = retry_count + 1 WHERE id IN (", ids);
   });
 }
@@ -205,6 +239,8 @@ void LogStore::cleanupTask() {
 
 void LogStore::close() {
   auto& state = LoggerState::shared();
+  sqlite3_finalize(state.insertStatement);  // a connection with a live statement does not close
+  state.insertStatement = nullptr;
   if (state.db) sqlite3_close(state.db);
   state.db = nullptr;
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "lumosdk/utils/log/LogIntake.h"
 #include "lumosdk/utils/log/LoggerState.h"
 
 namespace lumo::logging {
@@ -30,6 +31,9 @@ class LUMO_EXPORT LogStore {
   static bool isOpen();
   // On dbQueue: stores one record, or keeps it in memory when the store cannot take it.
   static void saveLogToDb(LogPriority priority, const std::string& tag, std::string message);
+  // On dbQueue: stores the records in one transaction, all or none; the records of a batch
+  // that cannot be stored wait in memory. Records count as stored once the commit returned.
+  static void saveLogsToDb(std::vector<PendingRecord>& records);
 
   struct Batch {
     std::vector<LogRow> rows;
@@ -52,6 +56,7 @@ class LUMO_EXPORT LogStore {
 
  private:
   static void openSequence();
+  static bool insertAll(std::vector<PendingRecord>& records);
   static void executeIdList(const char* prefix, const std::vector<std::int64_t>& ids);
 };
 

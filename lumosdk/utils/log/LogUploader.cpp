@@ -25,8 +25,8 @@ using platform::foundation::NotificationCenter;
 using platform::foundation::SystemLog;
 using platform::ui::Application;
 
-// A forced upload waits this long at most for a running one; an upload whose batch step was
-// refused by shutdown never clears the flag, and the host's completion must still run.
+// A forced upload waits this long at most for a running one; the host's completion (a
+// background task) must run even when an upload over a slow link takes longer.
 constexpr int kMaxWaitPolls = 300;
 
 bool accepted(const NetworkUtil::Result& result) {
@@ -141,7 +141,7 @@ void LogUploader::sendLogsTask() {
     return;
   }
   if (!state.dbOpenFailed && LogStore::isOpen()) {
-    LogStore::performDB([] {
+    bool queued = LogStore::performDB([] {
       auto batch = LogStore::readBatch();
       if (batch.failed || batch.rows.empty()) {
         LoggerState::shared().isUploading = false;
@@ -149,6 +149,9 @@ void LogUploader::sendLogsTask() {
       }
       sendLogsToServer(std::move(batch.rows), nullptr);
     });
+    // Refused because shutdown began: nothing is in flight, and a flag left set would stall
+    // every round of a logger started again later.
+    if (!queued) state.isUploading = false;
     return;
   }
   state.isUploading = false;
@@ -163,12 +166,14 @@ void LogUploader::sendMemoryLogsToServer(Completion completion) {
     return;
   }
   nlohmann::json logs = nlohmann::json::array();
-  state.memoryLogsQueue->sync([&logs] {
+  std::uint64_t lastSent = 0;
+  state.memoryLogsQueue->sync([&logs, &lastSent] {
     for (const auto& entry : LoggerState::shared().memoryLogs) {
       logs.push_back({{"priority", entry.priority},
                       {"tag", entry.tag},
                       {"message", entry.message},
                       {"timestamp", entry.timestamp}});
+      lastSent = entry.sequence;
     }
   });
   if (logs.empty()) {
@@ -176,26 +181,23 @@ void LogUploader::sendMemoryLogsToServer(Completion completion) {
     call(completion, true);
     return;
   }
-  std::size_t sent = logs.size();
   NetworkUtil::postBackground(*url, makeBody(std::move(logs)),
-                              [sent, completion](const NetworkUtil::Result& result) {
+                              [lastSent, completion](const NetworkUtil::Result& result) {
                                 auto& state = LoggerState::shared();
                                 if (!accepted(result)) {
-                                  call(completion, false);
                                   state.isUploading = false;
+                                  call(completion, false);
                                   return;
                                 }
-                                // Entries added while the post was in flight stay.
-                                state.memoryLogsQueue->asyncBarrier([sent] {
+                                // Entries leave only from the front, so the ones sent that are
+                                // still here are those up to the last one sent; anything
+                                // cached meanwhile stays, even when overflow made room for it.
+                                state.memoryLogsQueue->asyncBarrier([lastSent] {
                                   auto& logs = LoggerState::shared().memoryLogs;
-                                  if (logs.size() > sent) {
-                                    logs.erase(logs.begin(), logs.begin() + static_cast<std::ptrdiff_t>(sent));
-                                  } else {
-                                    logs.clear();
-                                  }
+                                  while (!logs.empty() && logs.front().sequence <= lastSent) logs.pop_front();
                                 });
-                                call(completion, true);
                                 state.isUploading = false;
+                                call(completion, true);
                               });
 }
 
@@ -227,8 +229,8 @@ void LogUploader::sendLogsToServer(std::vector<LogRow> rows, Completion completi
                                 } else {
                                   LogStore::incrementRetryCount(std::move(ids));
                                 }
-                                call(completion, delivered);
                                 LoggerState::shared().isUploading = false;
+                                call(completion, delivered);
                               });
 }
 
@@ -239,22 +241,25 @@ void LogUploader::forceUploadLogs(std::function<void()> completion) {
     if (completion) completion();
     return;
   }
-  if (!state.isUploading) {
-    uploadLogsAndComplete(std::move(completion));
-    return;
-  }
-  SystemLog::debug("Upload already in progress, waiting to complete");
-  state.uploadQueue->async([completion = std::move(completion)]() mutable {
-    for (int poll = 0; poll < kMaxWaitPolls && LoggerState::shared().isUploading; ++poll) {
-      platform::dispatch::sleepFor(100ms);
-    }
-    uploadLogsAndComplete(std::move(completion));
-  });
+  if (state.isUploading) SystemLog::debug("Upload already in progress, waiting to complete");
+  uploadLogsAndComplete(std::move(completion));
 }
 
 void LogUploader::uploadLogsAndComplete(std::function<void()> completion) {
   LoggerState::shared().uploadQueue->async([completion = std::move(completion)] {
     auto& state = LoggerState::shared();
+    // Every upload starts on this serial queue, so waiting for the flag here and setting it
+    // below cannot let a timer round start in between.
+    for (int poll = 0; poll < kMaxWaitPolls && state.isUploading; ++poll) {
+      platform::dispatch::sleepFor(100ms);
+    }
+    if (state.isUploading) {
+      // Still running (a large batch over a slow link): a second upload beside it would send
+      // the same records again.
+      SystemLog::error("Upload still in progress, skipping force upload");
+      if (completion) completion();
+      return;
+    }
     Semaphore done;
     if (std::size_t pending = memoryCount(); pending > 0) {
       state.isUploading = true;
@@ -303,7 +308,11 @@ void LogUploader::uploadLogsAndComplete(std::function<void()> completion) {
         });
       });
       // Refused because shutdown began: nothing will signal, so do not wait.
-      if (queued) done.wait();
+      if (queued) {
+        done.wait();
+      } else {
+        state.isUploading = false;
+      }
     }
     if (completion) completion();
   });

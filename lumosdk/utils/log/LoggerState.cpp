@@ -1,5 +1,6 @@
 #include "lumosdk/utils/log/LoggerState.h"
 
+#include "lumosdk/utils/log/LogIntake.h"
 #include "lumosdk/utils/log/LogStore.h"
 #include "lumosdk/utils/log/LogUploader.h"
 #include "platform/dispatch/Scheduler.h"
@@ -25,6 +26,8 @@ void LoggerState::resetForTesting() {
   auto& state = shared();
   LogUploader::cancelTimers();
   LogUploader::unregisterBackgroundNotification();
+  (void)LogIntake::takeAll();
+  state.logQueue->syncBarrier([] {});
   state.dbQueue->sync([] { LogStore::close(); });
   state.memoryLogsQueue->syncBarrier([&state] { state.memoryLogs.clear(); });
   {
@@ -63,11 +66,13 @@ void cacheLogInMemory(LogPriority priority, std::string tag, std::string message
   auto& state = LoggerState::shared();
   state.memoryLogsQueue->asyncBarrier(
       [priority, tag = std::move(tag), message = std::move(message)]() mutable {
-        auto& logs = LoggerState::shared().memoryLogs;
+        auto& state = LoggerState::shared();
+        auto& logs = state.memoryLogs;
         // Full: the oldest entry goes, so the newest records win.
         if (logs.size() >= kMemoryLogLimit) logs.pop_front();
         double now = platform::dispatch::Scheduler::clock().wallMillis();
-        logs.push_back(MemoryEntry{rawValue(priority), std::move(tag), std::move(message), now});
+        logs.push_back(MemoryEntry{rawValue(priority), std::move(tag), std::move(message), now,
+                                   state.nextMemorySequence++});
       });
 }
 

@@ -29,6 +29,9 @@ struct MemoryEntry {
   std::string tag;
   std::string message;
   double timestamp = 0;  // milliseconds since 1970 at caching, fraction kept
+  // Order of caching, never uploaded: an accepted upload removes exactly the entries it sent,
+  // whatever overflow pushed out or appended meanwhile.
+  std::uint64_t sequence = 0;
 };
 
 // A row of the log table as the batch read returns it.
@@ -58,10 +61,17 @@ struct LUMO_EXPORT LoggerState {
   std::optional<nlohmann::json> userInfo() const;
   void setUserInfo(nlohmann::json info);
 
+  // Log calls between their shutdown check and handing the record over; flushAndClose waits
+  // for them so that no accepted record is left behind.
+  std::atomic<int> callersInside{0};
+
   // Touched only on dbQueue.
   sqlite3* db = nullptr;
+  // The insert, prepared once per connection.
+  sqlite3_stmt* insertStatement = nullptr;
   // Touched only through memoryLogsQueue (barrier writes, synchronous reads).
   std::deque<MemoryEntry> memoryLogs;
+  std::uint64_t nextMemorySequence = 1;
 
   // Created by setupTimers, cancelled by flushAndClose (main thread and the caller of flushAndClose).
   std::mutex timersMutex;
