@@ -223,3 +223,39 @@ TEST_F(FormTest, TheControlPageOpensInLandscapeForTheVinAsTypedAndLeavesInPortra
 
 }  // namespace
 }  // namespace lumo::test
+
+namespace lumo::test {
+namespace {
+
+TEST_F(FormTest, TheDoorAndDetailButtonsActOnTheTypedVin) {
+  auto first = form();
+  ASSERT_TRUE(tap("初始化SDK"));
+  ASSERT_TRUE(runUntil([&] { return first->state().sdkStatus == "初始化成功"; }));
+  settle();
+  ASSERT_TRUE(tap("确定"));
+  settle();
+
+  retype("VIN", "LUMO0DEMO00000002");
+  ASSERT_TRUE(tap("开门"));
+  settle();
+  EXPECT_TRUE(shows("确认打开LUMO0DEMO00000002的车门"));
+  ASSERT_TRUE(tap("取消"));
+  settle();
+  EXPECT_TRUE(world->backend()->requestsTo("/oper_sdk/open_cabinet").empty());
+  ASSERT_TRUE(tap("开门"));
+  settle();
+  ASSERT_TRUE(tap("确定"));
+  runFor(std::chrono::seconds(1));
+  auto opened = world->backend()->requestsTo("/oper_sdk/open_cabinet");
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0].json["vin"], "LUMO0DEMO00000002");
+  runFor(std::chrono::seconds(3));
+
+  ASSERT_TRUE(tap("打开详情页面"));
+  runFor(std::chrono::seconds(2));
+  EXPECT_TRUE(shows("配送车 002"));
+  EXPECT_TRUE(shows("VIN: LUMO0DEMO00000002"));
+}
+
+}  // namespace
+}  // namespace lumo::test
