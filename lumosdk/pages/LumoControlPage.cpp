@@ -47,6 +47,8 @@ LumoControlPage::LumoControlPage(std::int64_t vehicleId, std::string vehicleName
 
 LumoControlPage::LumoControlPage(const std::string& /*nibName*/, const std::string& /*bundlePath*/) {}
 
+LumoControlPage::LumoControlPage(const platform::foundation::KeyedArchive& archive) : ViewController(archive) {}
+
 LumoControlPage::~LumoControlPage() {
   if (commandTimer_) commandTimer_->cancel();
   commandTimer_.reset();

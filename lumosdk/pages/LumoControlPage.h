@@ -18,8 +18,9 @@ class Timer;
 class TimerSource;
 }  // namespace platform::dispatch
 namespace platform::foundation {
+class KeyedArchive;
 class UserDefaults;
-}
+}  // namespace platform::foundation
 namespace platform::ui {
 class Button;
 class GradientLayer;
@@ -62,9 +63,10 @@ class LUMO_EXPORT LumoControlPage : public platform::ui::ViewController, public 
   static std::shared_ptr<LumoControlPage> make(std::int64_t vehicleId, std::string vehicleName, std::string bleName,
                                                std::string userName);
   LumoControlPage(std::int64_t vehicleId, std::string vehicleName, std::string bleName, std::string userName);
-  // The platform's other creation path (a nib in a bundle): the vehicle inputs stay empty,
-  // so such a page ends at once with the empty-name message.
+  // The platform's other creation paths (a nib in a bundle, an archive): the vehicle inputs
+  // stay empty, so such a page ends at once with the empty-name message.
   LumoControlPage(const std::string& nibName, const std::string& bundlePath);
+  explicit LumoControlPage(const platform::foundation::KeyedArchive& archive);
   ~LumoControlPage() override;
 
   // ---- lifecycle

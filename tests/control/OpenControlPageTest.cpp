@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/foundation/KeyedArchive.h"
 #include "tests/control/ControlPageTest.h"
 
 namespace {
@@ -100,6 +101,28 @@ TEST_F(OpenControlPageTest, FieldsOfTheWrongTypeFallBackToTheirDefaults) {
   EXPECT_TRUE(saw("蓝牙设备名称为空"));
   EXPECT_TRUE(consoleHas("获取到的数据：vehicleId=-1, vehicleName=, bleName=, userName="));
   ASSERT_TRUE(runUntil([&] { return root->presentedViewController() == nullptr; }, Seconds(5)));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(OpenControlPageTest, PagesMadeFromANibOrAnArchiveEndAtOnceWithoutScanning) {
+  radio->clearOperations();
+  platform::foundation::KeyedArchive archive;
+  archive.encodeString("title", "遥控");
+  for (auto page : {std::make_shared<lumo::LumoControlPage>(std::string("LumoControlPage"), std::string(".")),
+                    std::make_shared<lumo::LumoControlPage>(archive)}) {
+    clearSeen();
+    EXPECT_EQ(page->bleName(), "");
+    EXPECT_EQ(page->vehicleId(), 0);
+    page->setModalPresentationStyle(platform::ui::ModalPresentationStyle::fullScreen);
+    root->present(page, false);
+    ASSERT_TRUE(runUntil([&] { return saw("蓝牙设备名称为空"); }, Seconds(5)));
+    ASSERT_TRUE(runUntil([&] { return root->presentedViewController() == nullptr; }, Seconds(5)));
+  }
+  runFor(Seconds(35));
+  EXPECT_EQ(radio->countOperations("scan"), 0u);
 }
 
 }  // namespace
