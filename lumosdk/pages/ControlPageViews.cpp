@@ -5,9 +5,11 @@
 #include <algorithm>
 
 #include "lumosdk/pages/LumoControlPage.h"
+#include "lumosdk/widgets/ScaledResourceImage.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Color.h"
 #include "platform/ui/Font.h"
+#include "platform/ui/ImageView.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/Layer.h"
 #include "platform/ui/View.h"
@@ -69,6 +71,8 @@ std::shared_ptr<ui::View> LumoControlPage::makeExitButton() {
   button->setTitle("退出");
   button->titleLabel()->setFont(ui::Font::systemFont(15));
   button->setTitleColor(exitColor());
+  button->setImage(loadScaledResourceImage("ic_power_settings_new.png"));
+  button->setImageTitleSpacing(5);
   button->setBackgroundColor(ui::Color::white(1.0, 0.9));
   button->layer()->setCornerRadius(18);
   auto weak = weakSelf();
@@ -83,6 +87,10 @@ std::shared_ptr<ui::View> LumoControlPage::makeExitButton() {
 std::shared_ptr<ui::View> LumoControlPage::setupCenterInfoBlock() {
   auto block = ui::View::make();
   block->addSubview(makeLabel("请与车辆保持2米以内安全范围遥控", ui::Font::boldSystemFont(13), statusTextColor()));
+  bluetoothIcon_ = ui::ImageView::make();
+  bluetoothIcon_->setImage(loadScaledResourceImage("icon_bluetooth.png"));
+  bluetoothIcon_->setContentMode(ui::ContentMode::scaleAspectFit);
+  block->addSubview(bluetoothIcon_);
   driveModeText_ = makeLabel("手机遥控", ui::Font::boldSystemFont(12), statusTextColor());
   delayText_ = makeLabel("0ms", ui::Font::boldSystemFont(12), statusTextColor());
   block->addSubview(driveModeText_);
@@ -129,16 +137,18 @@ void LumoControlPage::layoutPageViews() {
   double blockWidth = std::max(0.0, width - 2 * blockX);
   double blockTop = height - kEdgeInset - kControlAreaSize;
   centerBlock_->setFrame({blockX, blockTop, blockWidth, kControlAreaSize});
-  const auto& parts = centerBlock_->subviews();  // tip, drive mode, delay, exit
+  const auto& parts = centerBlock_->subviews();  // tip, Bluetooth icon, drive mode, delay, exit
   double rowY[] = {10 + 18, kControlAreaSize / 2, kControlAreaSize - 10 - 18};
   auto tipSize = parts[0]->intrinsicContentSize();
   parts[0]->setFrame({0, rowY[0] - tipSize.height / 2, blockWidth, tipSize.height});
   auto modeSize = driveModeText_->intrinsicContentSize();
   auto delaySize = delayText_->intrinsicContentSize();
-  double rowWidth = modeSize.width + 4 + delaySize.width;
+  constexpr double kIconSize = 16;
+  double rowWidth = kIconSize + 4 + modeSize.width + 4 + delaySize.width;
   double rowX = (blockWidth - rowWidth) / 2;
-  sizeToContent(driveModeText_, rowX, rowY[1]);
-  sizeToContent(delayText_, rowX + modeSize.width + 4, rowY[1]);
+  bluetoothIcon_->setFrame({rowX, rowY[1] - kIconSize / 2, kIconSize, kIconSize});
+  sizeToContent(driveModeText_, rowX + kIconSize + 4, rowY[1]);
+  sizeToContent(delayText_, rowX + kIconSize + 4 + modeSize.width + 4, rowY[1]);
   buttonExit_->setFrame({(blockWidth - 100) / 2, rowY[2] - 18, 100, 36});
   layoutInputViews();
 }

@@ -235,6 +235,7 @@ class LUMO_EXPORT LumoControlPage : public platform::ui::ViewController, public 
   std::shared_ptr<platform::ui::Label> tvWarningMessage_;
   std::shared_ptr<platform::ui::View> buttonExit_;
   std::shared_ptr<platform::ui::View> centerBlock_;
+  std::shared_ptr<platform::ui::ImageView> bluetoothIcon_;
   std::shared_ptr<platform::ui::ImageView> logoImageView_;
   std::shared_ptr<platform::ui::View> logoSeparator_;
   std::shared_ptr<platform::ui::View> switchRow_;
