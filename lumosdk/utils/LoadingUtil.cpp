@@ -1,5 +1,7 @@
 #include "lumosdk/utils/LoadingUtil.h"
 
+#include <algorithm>
+
 #include <atomic>
 #include <cstdint>
 
@@ -19,6 +21,7 @@ namespace {
 
 constexpr const char* kTag = "LoadingUtil";
 constexpr double kBoxSize = 120;
+constexpr double kMaxBoxWidth = 280;
 
 // Touched on the main thread only.
 struct Overlay {
@@ -49,7 +52,12 @@ std::shared_ptr<View> buildOverlay(const Rect& bounds, const std::string& messag
   cover->setBackgroundColor(Color::black().withAlpha(0.5));
   cover->setAutoresizingMask(Autoresizing::flexibleWidth | Autoresizing::flexibleHeight);
 
-  auto box = View::make({(bounds.width() - kBoxSize) / 2, (bounds.height() - kBoxSize) / 2, kBoxSize, kBoxSize});
+  // Square for short messages; wider for a longer one, so that a sentence stays on one line
+  // where the window allows it.
+  Font font = Font::systemFont(14);
+  double textWidth = Label::measure(message, font).width;
+  double boxWidth = std::clamp(textWidth + 24, kBoxSize, std::max(kBoxSize, std::min(kMaxBoxWidth, bounds.width() - 40)));
+  auto box = View::make({(bounds.width() - boxWidth) / 2, (bounds.height() - kBoxSize) / 2, boxWidth, kBoxSize});
   box->setBackgroundColor(Color::white(0.2, 0.8));
   box->layer()->setCornerRadius(10);
   box->setAutoresizingMask(Autoresizing::flexibleLeftMargin | Autoresizing::flexibleRightMargin |
@@ -59,15 +67,15 @@ std::shared_ptr<View> buildOverlay(const Rect& bounds, const std::string& messag
   auto spinner = ActivityIndicatorView::make(ActivityIndicatorView::Style::large);
   spinner->setColor(Color::white());
   spinner->sizeToFit();
-  spinner->setCenter({60, 45});
+  spinner->setCenter({boxWidth / 2, 45});
   spinner->startAnimating();
   box->addSubview(spinner);
 
-  label = Label::make({10, 60, 100, 60});
+  label = Label::make({10, 60, boxWidth - 20, 60});
   label->setText(message);
   label->setTextColor(Color::white());
   label->setTextAlignment(TextAlignment::center);
-  label->setFont(Font::systemFont(14));
+  label->setFont(font);
   label->setAdjustsFontSizeToFitWidth(true);
   label->setNumberOfLines(0);
   box->addSubview(label);
