@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "lumosdk/pages/ControlPageMetrics.h"
 #include "lumosdk/pages/LumoControlPage.h"
 #include "lumosdk/widgets/ScaledResourceImage.h"
 #include "platform/ui/Button.h"
@@ -20,9 +21,9 @@ namespace ui = platform::ui;
 
 namespace {
 
-constexpr double kTopBarHeight = 60;
-constexpr double kControlAreaSize = 170;
-constexpr double kEdgeInset = 10;
+using control_page::kControlAreaSize;
+using control_page::kEdgeInset;
+using control_page::kTopBarHeight;
 constexpr double kCentreGap = 20;
 
 ui::Color statusTextColor() { return ui::Color::rgb255(51, 51, 51); }
