@@ -23,8 +23,11 @@ bool& TimeKeeper::threadCounted() {
 }
 
 VirtualClock& TimeKeeper::useVirtualClock(double startWallMillis) {
+  // Dropped blocks die after the lock is released: one may own the last reference to an
+  // object whose destructor cancels a timer of its own.
+  decltype(entries_) dropped;
   std::lock_guard lock(mutex_);
-  entries_.clear();
+  dropped.swap(entries_);
   // The old virtual clock stays alive: a background thread may still be reading it.
   static std::deque<std::unique_ptr<VirtualClock>> retired;
   if (virtualClock_) retired.push_back(std::move(virtualClock_));
@@ -57,8 +60,12 @@ EntryKey TimeKeeper::scheduleLocked(MonoTime due, std::function<void()> fire) {
 }
 
 void TimeKeeper::cancel(const EntryKey& key) {
-  std::lock_guard lock(mutex_);
-  entries_.erase(key);
+  decltype(entries_)::node_type cancelled;
+  {
+    std::lock_guard lock(mutex_);
+    cancelled = entries_.extract(key);
+  }
+  // The block dies here, without the lock (see useVirtualClock).
 }
 
 void TimeKeeper::endWork() {
@@ -130,6 +137,7 @@ TimeKeeper::Step TimeKeeper::driveStep(std::unique_lock<std::mutex>& lock, std::
   entries_.erase(first);
   lock.unlock();
   fire();
+  fire = nullptr;  // what it captured dies without the lock held
   lock.lock();
   return Step::fired;
 }
@@ -246,6 +254,7 @@ void TimeKeeper::timerThreadLoop() {
     entries_.erase(first);
     lock.unlock();
     fire();
+    fire = nullptr;  // what it captured dies without the lock held
     lock.lock();
   }
 }

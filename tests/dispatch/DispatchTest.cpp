@@ -241,3 +241,58 @@ TEST_F(DispatchTest, SameScenarioGivesTheSameEventOrderEveryRun) {
 }
 
 }  // namespace
+
+namespace lumo::test {
+namespace {
+
+// An object that cancels its own timer when it dies, as a page does.
+struct CancelsItsTimer {
+  std::shared_ptr<TimerSource> timer;
+  ~CancelsItsTimer() { timer->cancel(); }
+};
+
+std::shared_ptr<CancelsItsTimer> ownerWithTimer() {
+  auto timer = TimerSource::make(DispatchQueue::main());
+  timer->schedule(1s, 1s);
+  timer->setEventHandler([] {});
+  timer->resume();
+  auto owner = std::make_shared<CancelsItsTimer>();
+  owner->timer = timer;
+  return owner;
+}
+
+TEST_F(VirtualTimeTest, APendingBlockMayOwnWhatCancelsATimerWhenItIsDropped) {
+  // Dropped when the clock is replaced: the owner dies and cancels its timer.
+  auto owner = ownerWithTimer();
+  std::weak_ptr<CancelsItsTimer> watch = owner;
+  DispatchQueue::main()->asyncAfter(10s, [owner] {});
+  owner.reset();
+  Scheduler::useVirtualClock();
+  EXPECT_TRUE(watch.expired());
+
+  // Dropped after it ran.
+  owner = ownerWithTimer();
+  watch = owner;
+  bool ran = false;
+  DispatchQueue::main()->asyncAfter(1s, [owner, &ran] { ran = true; });
+  owner.reset();
+  runFor(2s);
+  EXPECT_TRUE(ran);
+  EXPECT_TRUE(watch.expired());
+
+  // Dropped when its timer is cancelled by another owner's destructor.
+  owner = ownerWithTimer();
+  watch = owner;
+  auto outer = std::make_shared<CancelsItsTimer>();
+  outer->timer = TimerSource::make(DispatchQueue::main());
+  outer->timer->schedule(5s, 5s);
+  outer->timer->setEventHandler([owner] {});
+  outer->timer->resume();
+  owner.reset();
+  outer.reset();
+  runFor(1s);
+  EXPECT_TRUE(watch.expired());
+}
+
+}  // namespace
+}  // namespace lumo::test
