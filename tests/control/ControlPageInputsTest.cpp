@@ -62,6 +62,47 @@ TEST_F(ControlPageInputsTest, PadsAndTheWheelDriveThePageAndLetGoWhenItLeaves) {
   EXPECT_EQ(page->dx(), 0.0f);
 }
 
+// Two fingers at screen coordinates, as a user drives: forward held on the pad and the wheel
+// turned to half past one. The frames the vehicle reads carry a normal-mode throttle and half
+// right lock (positive at the vehicle; only the wire byte is negated), and the vehicle moves.
+TEST_F(ControlPageInputsTest, ForwardAndTheWheelAtHalfPastOneDriveTheVehicleRight) {
+  auto page = openPage();
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(runUntilInControl(page));
+  tapView(*page->keyModeSwitch());
+  runFor(Seconds(0.6));  // the mode animation
+  ASSERT_FALSE(page->directionControlHelper()->keyMode());
+  ASSERT_FALSE(page->steeringWheel()->isHidden());
+  double headingBefore = vehicle->model().heading();
+
+  window->touchDown(1, centreOf(*page->controlPadUp()));
+  auto wheel = centreOf(*page->steeringWheel());
+  // Down in the upper half leaves the wheel centred; the move to 1:30 turns it.
+  window->touchDown(2, {wheel.x, wheel.y - 40});
+  EXPECT_EQ(page->dx(), 0.0f);
+  window->touchMove(2, {wheel.x + 40, wheel.y - 40});
+  EXPECT_NEAR(page->dx(), 0.5f, 1e-6);
+  runFor(Seconds(2));
+
+  ASSERT_FALSE(frames.empty());
+  const auto& last = frames.back();
+  EXPECT_FALSE(last.enableCmd);
+  EXPECT_EQ(last.throttle, 10);
+  EXPECT_EQ(last.brake, 0);
+  EXPECT_EQ(last.steering, 50);
+  EXPECT_GT(vehicle->model().speed(), 0.0);
+  EXPECT_GT(vehicle->model().steeringAngle(), 0.0);
+  EXPECT_GT(vehicle->model().heading(), headingBefore);  // clockwise: a right turn
+
+  // Both fingers up: the next frames brake with the wheel centred.
+  window->touchUp(2, {wheel.x + 40, wheel.y - 40});
+  window->touchUp(1, centreOf(*page->controlPadUp()));
+  runFor(Seconds(0.5));
+  EXPECT_EQ(frames.back().throttle, 0);
+  EXPECT_GT(frames.back().brake, 0);
+  EXPECT_EQ(frames.back().steering, 0);
+}
+
 TEST_F(ControlPageInputsTest, TheKeyModeSwitchIsStoredForTheNextPage) {
   auto page = openPage();
   ASSERT_NE(page, nullptr);

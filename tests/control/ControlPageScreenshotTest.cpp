@@ -5,9 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 
 #include "lumosdk/utils/dialogs/DialogViewController.h"
+#include "lumosdk/widgets/CustomSwitch.h"
+#include "lumosdk/widgets/DirectionControlHelper.h"
+#include "lumosdk/widgets/SteeringWheel.h"
 #include "platform/render/Renderer.h"
 #include "tests/control/ControlPageTest.h"
 
@@ -131,6 +135,88 @@ TEST_F(ControlPageScreenshotTest, TheBluetoothAlertAndAToastFitTheLandscapeWindo
   ASSERT_TRUE(runUntil([&] { return waitDialogMessage() == std::optional<std::string>("权限被拒绝"); }));
   runFor(Seconds(0.2));
   shoot("control-leaving");
+}
+
+}  // namespace
+
+namespace {
+
+// Share of the pixels in `r` that differ between two pictures of the same size.
+int differing(const Bitmap& a, const Bitmap& b, const Rect& r) {
+  int n = 0;
+  for (int y = int(r.minY()); y < int(r.maxY()); ++y) {
+    for (int x = int(r.minX()); x < int(r.maxX()); ++x) {
+      auto p = a.pixelColor(x, y), q = b.pixelColor(x, y);
+      n += std::abs(p.red - q.red) + std::abs(p.green - q.green) + std::abs(p.blue - q.blue) > 0.1 ? 1 : 0;
+    }
+  }
+  return n;
+}
+
+bool pressedBlue(const Color& c) { return c.red < 0.15 && c.green > 0.2 && c.green < 0.45 && c.blue > 0.7; }
+
+Rect onScreen(const platform::ui::View& view) { return view.convertRectTo(view.bounds(), nullptr); }
+
+TEST_F(ControlPageScreenshotTest, PadsWheelModeSwitchAndSwitchDialogsInLandscape) {
+  auto page = openPage();
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(runUntilInControl(page));
+  runFor(Seconds(0.5));
+  Rect up = onScreen(*page->controlPadUp());
+  auto idle = renderer.render(*window);
+
+  window->touchDown(1, up.center());
+  runFor(Seconds(0.2));
+  auto pressed = shoot("control-key-pad-pressed");
+  EXPECT_GT(count(pressed, up, pressedBlue), 20) << "the pressed pad is tinted";
+  EXPECT_EQ(count(idle, up, pressedBlue), 0);
+  window->touchUp(1, up.center());
+  runFor(Seconds(0.2));
+
+  // Halfway through the switch to the wheel both the pads and the wheel are partly drawn.
+  auto keyMode = renderer.render(*window);
+  Rect right = onScreen(*page->rightControlContainer());
+  window->tap(onScreen(*page->keyModeSwitch()).center());
+  ASSERT_TRUE(runUntil([&] { return !page->directionControlHelper()->keyMode(); }, Seconds(2)));
+  runFor(Seconds(0.25));
+  auto halfway = shoot("control-mode-animation");
+  runFor(Seconds(1));
+  auto wheelMode = renderer.render(*window);
+  EXPECT_GT(differing(halfway, keyMode, right), 200);
+  EXPECT_GT(differing(halfway, wheelMode, right), 200);
+  EXPECT_GT(differing(keyMode, wheelMode, right), 200);
+
+  auto wheel = onScreen(*page->steeringWheel()).center();
+  window->touchDown(2, {wheel.x, wheel.y - 40});
+  window->touchMove(2, {wheel.x + 40, wheel.y - 40});
+  runFor(Seconds(0.2));
+  EXPECT_NEAR(page->steeringWheel()->angle(), M_PI / 4, 1e-9);
+  auto turned = shoot("control-wheel-turned");
+  EXPECT_GT(differing(turned, wheelMode, right), 200) << "the wheel image is drawn turned";
+  window->touchUp(2, {wheel.x + 40, wheel.y - 40});
+  runFor(Seconds(0.2));
+
+  // Safety off, then acceleration asked for: the page explains it will turn safety back on.
+  window->tap(onScreen(*page->safetySwitch()).center());
+  runFor(Seconds(0.3));
+  ASSERT_TRUE(tapText("确定关闭"));
+  runFor(Seconds(0.5));
+  window->tap(onScreen(*page->accelSwitch()).center());
+  runFor(Seconds(0.5));
+  ASSERT_TRUE(isVisible("安全提示"));
+  ASSERT_TRUE(isVisible("当前安全保护已关闭!加速模式下需要启用安全功能, 确定后将会帮您自动打开"));
+  expectDialogCentred(page);
+  shoot("control-acceleration-dialog");
+  ASSERT_TRUE(tapText("确定"));
+  runFor(Seconds(0.5));
+
+  // In acceleration mode switching safety off is refused.
+  window->tap(onScreen(*page->safetySwitch()).center());
+  runFor(Seconds(0.5));
+  ASSERT_TRUE(isVisible("当前模式下不支持关闭安全功能"));
+  expectDialogCentred(page);
+  shoot("control-safety-refused");
+  ASSERT_TRUE(tapText("确定"));
 }
 
 }  // namespace
