@@ -13,11 +13,13 @@
 #include "lumosdk/widgets/DirectionControlHelper.h"
 #include "lumosdk/widgets/SteeringWheel.h"
 #include "platform/render/Renderer.h"
+#include "tests/support/Screenshots.h"
 #include "tests/control/ControlPageTest.h"
 
 namespace {
 
 using platform::dispatch::Seconds;
+using lumo::test::keepScreenshot;
 using platform::render::Bitmap;
 using platform::ui::Color;
 using platform::ui::Rect;
@@ -28,10 +30,7 @@ class ControlPageScreenshotTest : public lumo::test::ControlPageTest {
     Bitmap frame = renderer.render(*window);
     EXPECT_EQ(frame.width(), 844);
     EXPECT_EQ(frame.height(), 390);
-    EXPECT_TRUE(frame.writePng(sandboxDir() / (name + ".png")));
-    if (const char* dir = std::getenv("LUMO_SCREENSHOT_DIR")) {
-      EXPECT_TRUE(frame.writePng(std::filesystem::path(dir) / (name + ".png")));
-    }
+    keepScreenshot(frame, sandboxDir(), name);
     return frame;
   }
 

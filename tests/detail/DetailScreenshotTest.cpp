@@ -1,6 +1,7 @@
 #include <cstdlib>
 
 #include "platform/render/Renderer.h"
+#include "tests/support/Screenshots.h"
 #include "tests/detail/DetailFixture.h"
 
 namespace lumo::test {
@@ -19,10 +20,7 @@ class DetailScreenshotTest : public DetailFixture {
     Bitmap frame = renderer.render(*window);
     EXPECT_EQ(frame.width(), 390);
     EXPECT_EQ(frame.height(), 844);
-    EXPECT_TRUE(frame.writePng(sandboxDir() / (name + ".png")));
-    if (const char* dir = std::getenv("LUMO_SCREENSHOT_DIR")) {
-      EXPECT_TRUE(frame.writePng(std::filesystem::path(dir) / (name + ".png")));
-    }
+    keepScreenshot(frame, sandboxDir(), name);
     return frame;
   }
 

@@ -7,6 +7,7 @@
 #include "lumosdk/utils/dialogs/CustomDialogViewController.h"
 #include "platform/render/Renderer.h"
 #include "platform/ui/AlertController.h"
+#include "tests/support/Screenshots.h"
 #include "tests/support_ui/SupportUiTest.h"
 
 namespace lumo::test {
@@ -41,10 +42,7 @@ class ScreenshotTest : public SupportUiTest {
     Bitmap frame = renderer.render(*window);
     EXPECT_EQ(frame.width(), 390);
     EXPECT_EQ(frame.height(), 844);
-    EXPECT_TRUE(frame.writePng(sandboxDir() / (name + ".png")));
-    if (const char* dir = std::getenv("LUMO_SCREENSHOT_DIR")) {
-      EXPECT_TRUE(frame.writePng(std::filesystem::path(dir) / (name + ".png")));
-    }
+    keepScreenshot(frame, sandboxDir(), name);
     return frame;
   }
 

@@ -10,6 +10,7 @@
 #include "lumosdk/widgets/SteeringWheel.h"
 #include "platform/render/Renderer.h"
 #include "platform/ui/Label.h"
+#include "tests/support/Screenshots.h"
 #include "tests/ui/UiTest.h"
 
 namespace lumo::test {
@@ -54,10 +55,7 @@ class WidgetScreenshotTest : public UiTest {
     Renderer renderer(scale);
     renderer.drawView(*stage);
     Bitmap frame = renderer.frame();
-    EXPECT_TRUE(frame.writePng(sandboxDir() / (name + ".png")));
-    if (const char* dir = std::getenv("LUMO_SCREENSHOT_DIR")) {
-      EXPECT_TRUE(frame.writePng(std::filesystem::path(dir) / (name + ".png")));
-    }
+    keepScreenshot(frame, sandboxDir(), name);
     return frame;
   }
 
