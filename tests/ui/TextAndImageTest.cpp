@@ -50,6 +50,20 @@ TEST_F(TextAndImageTest, CjkTextIsMeasuredWithTheInstalledFace) {
   EXPECT_EQ(Label::measure(std::string("\xff\xfe\xfd", 3), Font::systemFont(12)).width, 0);
 }
 
+TEST_F(TextAndImageTest, AWrappedTextNeverEndsWithALoneCharacter) {
+  Font font = Font::systemFont(16);
+  double line = Label::measure("车", font).height;
+  // Nine glyphs where eight fit: the ninth would stand alone, so two go down together and
+  // the first line holds seven.
+  Size nine = Label::measure("确认打开车辆的车门", font, 8 * 16 + 4, 0);
+  EXPECT_NEAR(nine.width, 7 * 16, 2);
+  EXPECT_NEAR(nine.height, 2 * line, 2);
+  // Where a narrower text would need a third line, or lines are limited to one, nothing moves.
+  EXPECT_NEAR(Label::measure("确认打", font, 2 * 16 + 4, 0).width, 2 * 16, 2);
+  EXPECT_NEAR(Label::measure("确认打开车辆的车门", font, 8 * 16 + 4, 1).width, 8 * 16 + 4, 2);
+  EXPECT_NEAR(Label::measure("确认打开", font, 200, 0).width, 4 * 16, 2);
+}
+
 TEST_F(TextAndImageTest, ShrinkToFitReducesTheFontUntilTheTextFits) {
   auto label = Label::make({0, 0, 60, 20});
   label->setFont(Font::systemFont(14));
