@@ -4,7 +4,8 @@
 // every record cost the caller most of a log call, so records gather in a lock-free list and
 // one flusher thread hands them on as a batch, at most once per short interval or as soon as
 // a batch fills. The batch then takes the logger's usual hops (logQueue, then dbQueue) in
-// the order the records were taken in.
+// the order the records were taken in. The records' console lines are written there too, as
+// the console's backlog: a direct console line or a flush writes the waiting ones first.
 
 #include <chrono>
 #include <cstddef>
@@ -33,7 +34,8 @@ class LUMO_EXPORT LogIntake {
   static void add(LogPriority priority, std::string tag, std::string message);
   // Takes every waiting record now and queues it on logQueue; returns at once.
   static void drainNow();
-  // Takes every waiting record now (oldest first) without queueing it: for shutdown.
+  // Takes every waiting record now (oldest first, console lines written) without queueing
+  // it: for shutdown.
   static std::vector<PendingRecord> takeAll();
 };
 
