@@ -48,10 +48,11 @@ class Intake {
       // Whoever finds the list empty opens a batch.
       if (head == nullptr && !node->inFlight) node->inFlight = std::make_unique<Scheduler::WorkToken>();
       if (head != nullptr && node->inFlight) node->inFlight.reset();
-      if (head_.compare_exchange_weak(head, node, std::memory_order_release, std::memory_order_relaxed)) break;
+      if (head_.compare_exchange_weak(head, node, std::memory_order_seq_cst, std::memory_order_relaxed)) break;
     }
     if (head == nullptr) {
-      batchStarted_.release();
+      // Only a flusher that went to sleep needs waking; one that is ticking finds the batch.
+      if (asleep_.exchange(false, std::memory_order_seq_cst)) batchStarted_.release();
     } else if (sinceDrain_.fetch_add(1, std::memory_order_relaxed) + 1 == LogIntake::kBatchLimit) {
       batchFull_.release();
     }
@@ -104,15 +105,32 @@ class Intake {
     std::thread([this] { run(); }).detach();
   }
 
+  // Ticks once per interval while records keep coming, so a steady stream of log calls
+  // wakes no thread; after a second without records it sleeps until a caller opens a batch.
+  // Real time on purpose: the batch window is about the caller's cost, not about the
+  // logger's behaviour, which a virtual clock would freeze.
   void run() {
+    int idleTicks = 0;
     for (;;) {
-      batchStarted_.acquire();
-      // Real time on purpose: the batch window is about the caller's cost, not about the
-      // logger's behaviour, which a virtual clock would freeze.
       (void)batchFull_.try_acquire_for(LogIntake::kInterval);
-      LoggerState::shared().logQueue->async([this] { handOn(); });
+      if (head_.load(std::memory_order_acquire) != nullptr) {
+        idleTicks = 0;
+        LoggerState::shared().logQueue->async([this] { handOn(); });
+        continue;
+      }
+      if (++idleTicks < kIdleTicksBeforeSleep) continue;
+      idleTicks = 0;
+      asleep_.store(true, std::memory_order_seq_cst);
+      // A caller that opened a batch before it could see the flag asleep has not woken us:
+      // take the flag back and go on. If a caller took it, its wake-up is ours to consume.
+      if (head_.load(std::memory_order_seq_cst) != nullptr && asleep_.exchange(false, std::memory_order_seq_cst)) {
+        continue;
+      }
+      batchStarted_.acquire();
     }
   }
+
+  static constexpr int kIdleTicksBeforeSleep = 200;
 
   // Under mutex_: the whole list, oldest first, every console line written.
   std::vector<Node*> detachLocked() {
@@ -142,6 +160,7 @@ class Intake {
 
   std::atomic<Node*> head_{nullptr};
   std::atomic<std::size_t> sinceDrain_{0};
+  std::atomic<bool> asleep_{false};
   std::counting_semaphore<> batchStarted_{0};
   std::counting_semaphore<> batchFull_{0};
   // Held to take nodes, write their lines and free them: batches and lines keep one order.

@@ -30,7 +30,8 @@ class LUMO_EXPORT LogIntake {
   // ... or is handed on as soon as it holds this many.
   static constexpr std::size_t kBatchLimit = 256;
 
-  // Any thread; never blocks and wakes no thread except for the first record of a batch.
+  // Any thread; never blocks. Wakes the flusher only when a batch fills, or for the first
+  // record after a second without any (the flusher then sleeps instead of ticking).
   static void add(LogPriority priority, std::string tag, std::string message);
   // Takes every waiting record now and queues it on logQueue; returns at once.
   static void drainNow();
