@@ -71,6 +71,7 @@ int playTour(const demo::DemoOptions& options, demo::DemoWorld& world) {
       });
   demo::TourPlayer player(&world.vehicle(), dir, hooks);
   auto outcome = player.play(*parsed.script, tourFile);
+  platform::foundation::ConsoleLog::flush();  // the logger's last lines, before the file is flushed
   log->flush();
   if (!outcome.message.empty()) std::fprintf(stderr, "lumodemo: %s\n", outcome.message.c_str());
   std::printf("lumodemo: tour %s %s: %zu screenshots in %s\n", tourFile.c_str(),

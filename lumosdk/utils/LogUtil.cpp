@@ -9,7 +9,6 @@
 #include "lumosdk/utils/log/Utf8.h"
 #include "platform/dispatch/MainLoop.h"
 #include "platform/dispatch/Scheduler.h"
-#include "platform/foundation/ConsoleLog.h"
 #include "platform/foundation/DeviceInfo.h"
 #include "platform/foundation/SystemLog.h"
 
@@ -52,9 +51,9 @@ void LogUtil::log(LogPriority priority, std::optional<std::string> tag, std::str
     state.callersInside.fetch_sub(1);
     return;
   }
-  std::string recordTag = tag ? std::move(*tag) : std::string("LogUtil");
-  platform::foundation::ConsoleLog::write({recordTag, ":", message});
-  logging::LogIntake::add(priority, std::move(recordTag), std::move(message));
+  // The console line "tag:message" is written with the record's batch, off this thread; any
+  // direct console write or ConsoleLog::flush() writes it first, so order is kept.
+  logging::LogIntake::add(priority, tag ? std::move(*tag) : std::string("LogUtil"), std::move(message));
   state.callersInside.fetch_sub(1, std::memory_order_release);
 }
 

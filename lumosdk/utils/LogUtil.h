@@ -12,11 +12,13 @@
 
 namespace lumo {
 
-// The SDK's one logger. A call prints one console line at once and hands the record to the
-// logger's queues, which store it in SQLite ("lumo_logs.db" in Documents) or, while no
-// database is open, in a memory buffer of at most 1000 entries; an uploader posts stored
+// The SDK's one logger. A call hands the record to the logger's queues, which print its
+// console line ("tag:message") and store it in SQLite ("lumo_logs.db" in Documents) or, while
+// no database is open, in a memory buffer of at most 1000 entries; an uploader posts stored
 // records to the backend in batches. Callable from any thread; the caller pays for a string
-// and an enqueue, never for file or database work.
+// and an enqueue, never for console, file or database work. Console lines keep the callers'
+// order, also against direct console lines, and are all out after ConsoleLog::flush(),
+// flushAndClose() or a normal exit.
 class LUMO_EXPORT LogUtil {
  public:
   LogUtil() = delete;

@@ -1,5 +1,6 @@
 #include "lumosdk/utils/NetworkUtil.h"
 
+#include <atomic>
 #include <mutex>
 
 #include "platform/dispatch/DispatchQueue.h"
@@ -26,6 +27,7 @@ struct State {
   std::function<void()> authExpireHandler;
   std::function<void(const std::string&)> showLoading;
   std::function<void()> dismissLoading;
+  std::atomic<double> timeLimitSeconds{NetworkUtil::kTimeoutSeconds};
 };
 
 State& state() {
@@ -165,7 +167,7 @@ void NetworkUtil::post(std::shared_ptr<platform::ui::ViewController> /*context*/
   std::optional<platform::net::UrlRequest> request;
   if (addAccessToken(params)) request = makeRequest(url, "POST", &params);
   // A foreground request holds the user behind the loading overlay: it also ends after 30 s.
-  if (request) request->timeout = platform::dispatch::Seconds(kTimeoutSeconds);
+  if (request) request->timeout = platform::dispatch::Seconds(state().timeLimitSeconds.load());
   if (!request) {
     if (showLoading) dismissOverlay();
     if (callback) callback(Result::failure(NetworkError::message(kBuildFailed)));
@@ -217,8 +219,9 @@ std::optional<platform::net::UrlRequest> NetworkUtil::makeRequest(const std::str
   // Set-up and silence are limited, not the whole transfer: a large log batch over a slow
   // uplink must be able to finish.
   request.timeout = platform::dispatch::Seconds(0);
-  request.connectTimeout = platform::dispatch::Seconds(kTimeoutSeconds);
-  request.idleTimeout = platform::dispatch::Seconds(kTimeoutSeconds);
+  auto limit = platform::dispatch::Seconds(state().timeLimitSeconds.load());
+  request.connectTimeout = limit;
+  request.idleTimeout = limit;
   return request;
 }
 
@@ -284,6 +287,9 @@ void NetworkUtil::resetForTesting() {
   s.authExpireHandler = nullptr;
   s.showLoading = nullptr;
   s.dismissLoading = nullptr;
+  s.timeLimitSeconds = kTimeoutSeconds;
 }
+
+void NetworkUtil::setTimeLimitForTesting(double seconds) { state().timeLimitSeconds = seconds; }
 
 }  // namespace lumo

@@ -80,6 +80,9 @@ class LUMO_EXPORT NetworkUtil {
   static void handleBackgroundResponse(const nlohmann::json& json, const Callback& callback);
 
   static void resetForTesting();
+  // Replaces kTimeoutSeconds for later requests, so that a test's backend slower than the
+  // limits fails in a second of real time instead of thirty.
+  static void setTimeLimitForTesting(double seconds);
 };
 
 }  // namespace lumo

@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <stdlib.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -56,6 +57,7 @@ void shutDownConnectionsOnPort(int port) {
 class BackendSimulator::Impl {
  public:
   ~Impl() {
+    stopStalling();
     stopServer();
     std::error_code ignored;
     if (ownsCertificateDirectory) std::filesystem::remove_all(certificatePath.parent_path(), ignored);
@@ -100,6 +102,13 @@ class BackendSimulator::Impl {
     shutDownConnectionsOnPort(port);
     listening.join();
     server.reset();
+  }
+
+  // Closing the listener resets the connections still waiting in its backlog.
+  void stopStalling() {
+    if (stalling < 0) return;
+    ::close(stalling);
+    stalling = -1;
   }
 
   void serve(const httplib::Request& request, httplib::Response& response) {
@@ -191,6 +200,7 @@ class BackendSimulator::Impl {
   std::unique_ptr<httplib::SSLServer> server;
   std::thread listening;
   int port = 0;
+  int stalling = -1;  // the listener that never accepts, while connections stall
 
   mutable std::mutex mutex;
   std::condition_variable delayWake;
@@ -258,7 +268,27 @@ void BackendSimulator::setDelay(platform::dispatch::Seconds realDelay) {
 
 void BackendSimulator::refuseConnections() { impl_->stopServer(); }
 
+bool BackendSimulator::stallConnections() {
+  impl_->stopServer();
+  if (impl_->stalling >= 0) return true;
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  int yes = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(impl_->port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 64) != 0) {
+    ::close(fd);
+    return false;
+  }
+  impl_->stalling = fd;
+  return true;
+}
+
 bool BackendSimulator::acceptConnections() {
+  impl_->stopStalling();
   if (impl_->server) return true;
   return impl_->startServer(impl_->port);
 }

@@ -59,6 +59,9 @@ class BackendSimulator {
   void setDelay(platform::dispatch::Seconds realDelay);
   // Closes the listening socket: connections are refused until acceptConnections().
   void refuseConnections();
+  // Connections are taken in but never answered until acceptConnections(): the TCP handshake
+  // completes in the kernel and TLS never starts, so a client runs into its connect limit.
+  bool stallConnections();
   bool acceptConnections();
 
   std::vector<RecordedRequest> requests() const;

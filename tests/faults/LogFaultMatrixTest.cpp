@@ -14,6 +14,7 @@
 
 #include "lumosdk/utils/LogUtil.h"
 #include "lumosdk/utils/NetworkUtil.h"
+#include "lumosdk/utils/log/LogStore.h"
 #include "lumosdk/utils/log/LoggerState.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "sim/backend/BackendSimulator.h"
@@ -40,6 +41,12 @@ struct Fault {
   int rounds = 3;
   // The fault lasts long enough for the retry limit and the hourly clean-up to drop records.
   bool dropsExpected = false;
+  // The backend kept batches whose answer the uploader gave up waiting for, so the resent
+  // batch arrives again: nothing in an upload lets the backend tell a resend.
+  bool lateCopiesExpected = false;
+  // Every upload fails while the fault lasts, so each record must show a failed round before
+  // the healing: proof that the fault took hold.
+  bool uploadsFail = false;
 };
 
 struct Count {
@@ -47,6 +54,7 @@ struct Count {
   int duplicated = 0;  // reached it more than once
   int stored = 0;      // still in the database or the memory buffer
   int dropped = 0;     // gone without delivery
+  int retried = 0;     // stored with a failed upload counted, just before the healing
 };
 
 class LogFaultMatrixTest : public LogTest {
@@ -58,6 +66,7 @@ class LogFaultMatrixTest : public LogTest {
   void TearDown() override {
     LogTest::TearDown();
     NetworkUtil::setAccessTokenSource(nullptr);
+    NetworkUtil::setTimeLimitForTesting(NetworkUtil::kTimeoutSeconds);
     backend_.reset();
   }
 
@@ -85,6 +94,10 @@ class LogFaultMatrixTest : public LogTest {
     for (int i = 0; i < kRecords; ++i) LogUtil::i(fault.name + " #" + std::to_string(i), std::string("fault"));
     settle();
     runFor(10s + (fault.rounds - 1) * 60s + 1s);
+    retriedBeforeHeal_ = 0;
+    if (logging::LogStore::isOpen()) {
+      for (const auto& row : storedRows()) retriedBeforeHeal_ += row.retryCount > 0 ? 1 : 0;
+    }
     fault.heal();
     if (fault.dropsExpected) runFor(3600s);
     // Enough rounds for the memory buffer and the batch to go.
@@ -125,6 +138,9 @@ class LogFaultMatrixTest : public LogTest {
   }
 
   Count tally(const Fault& fault) {
+    // Stopping the server waits for every request it holds; one it held past the client's
+    // limits is served now and counts like any other.
+    backend_->refuseConnections();
     std::map<std::string, int> reached;
     for (const auto& body : backend_->world().logUploads()) {
       for (const auto& log : body["logs"]) ++reached[log["message"].get<std::string>()];
@@ -137,6 +153,8 @@ class LogFaultMatrixTest : public LogTest {
     for (const auto& entry : memoryEntries()) ++kept[entry.message];
 
     Count count;
+    count.retried = retriedBeforeHeal_;
+    retriedBeforeHeal_ = 0;
     for (int i = 0; i < kRecords; ++i) {
       std::string message = fault.name + " #" + std::to_string(i);
       int times = reached[message];
@@ -167,6 +185,7 @@ class LogFaultMatrixTest : public LogTest {
 
   std::unique_ptr<sim::BackendSimulator> backend_;
   sqlite3* locker_ = nullptr;
+  int retriedBeforeHeal_ = 0;
 };
 
 TEST_F(LogFaultMatrixTest, EveryRecordIsDeliveredOnceOrStillStored) {
@@ -175,13 +194,18 @@ TEST_F(LogFaultMatrixTest, EveryRecordIsDeliveredOnceOrStillStored) {
       for (int i = 0; i < times; ++i) backend_->queueReply(kSavePath, reply);
     };
   };
+  auto failing = [](Fault fault) {
+    fault.uploadsFail = true;
+    return fault;
+  };
   std::vector<Fault> faults;
-  faults.push_back({"backend down", [] {}, [this] { backend_->refuseConnections(); },
-                    [this] { ASSERT_TRUE(backend_->acceptConnections()); }});
-  faults.push_back({"garbage answers", [] {}, queue(BackendReply::raw("<html>bad gateway"), 3)});
-  faults.push_back({"HTTP 500", [] {}, queue(BackendReply::envelopeWith({{"code", 7}, {"msg", "oops"}}, 500), 3)});
-  faults.push_back({"code 1001", [] {}, queue(BackendReply::code(1001, "授权已过期"), 3)});
-  faults.push_back({"dropped mid-body", [] {}, queue(BackendReply::drop(), 3)});
+  faults.push_back(failing({"backend down", [] {}, [this] { backend_->refuseConnections(); },
+                            [this] { ASSERT_TRUE(backend_->acceptConnections()); }}));
+  faults.push_back(failing({"garbage answers", [] {}, queue(BackendReply::raw("<html>bad gateway"), 3)}));
+  faults.push_back(
+      failing({"HTTP 500", [] {}, queue(BackendReply::envelopeWith({{"code", 7}, {"msg", "oops"}}, 500), 3)}));
+  faults.push_back(failing({"code 1001", [] {}, queue(BackendReply::code(1001, "授权已过期"), 3)}));
+  faults.push_back(failing({"dropped mid-body", [] {}, queue(BackendReply::drop(), 3)}));
   faults.push_back({"database unwritable",
                     [this] { std::ofstream(sandboxDir() / "Documents") << "a file where the folder should be"; },
                     [] {}, [this] { removeDatabase(); }});
@@ -201,10 +225,32 @@ TEST_F(LogFaultMatrixTest, EveryRecordIsDeliveredOnceOrStillStored) {
                     }});
   faults.push_back({"shutdown mid-upload", [] {},
                     [this] { backend_->queueReply(kSavePath, BackendReply::service().after(0.3s)); }, [] {}, 1});
+  // The upload's limits are shortened to one second of real time for these rows. Silence is
+  // judged by curl over a window of about five seconds in which the request's own bytes still
+  // count, so an answer or a body piece must stay away longer than that to trip the limit;
+  // one failed round each keeps the real time down.
+  auto slow = [](std::function<void()> arrange) {
+    return [arrange] {
+      NetworkUtil::setTimeLimitForTesting(1.0);
+      arrange();
+    };
+  };
+  auto healSlow = [this] {
+    NetworkUtil::setTimeLimitForTesting(NetworkUtil::kTimeoutSeconds);
+    ASSERT_TRUE(backend_->acceptConnections());
+  };
+  faults.push_back(failing({"slow: TLS past connect limit", [] {},
+                            slow([this] { ASSERT_TRUE(backend_->stallConnections()); }), healSlow}));
+  faults.push_back(failing({"slow: answer past idle limit", [] {},
+                            slow(queue(BackendReply::service().after(std::chrono::seconds(12)), 1)), healSlow, 1,
+                            false, true}));
+  faults.push_back(failing({"slow: body trickled past it", [] {},
+                            slow(queue(BackendReply::service().trickled(std::chrono::seconds(120)), 1)), healSlow, 1,
+                            false, true}));
   faults.push_back({"backend down for 6 rounds", [] {}, [this] { backend_->refuseConnections(); },
                     [this] { ASSERT_TRUE(backend_->acceptConnections()); }, 6, true});
 
-  std::printf("\n%-28s %9s %9s %9s %9s\n", "fault", "delivered", "twice+", "stored", "dropped");
+  std::printf("\n%-28s %9s %9s %9s %9s %9s\n", "fault", "retried", "delivered", "twice+", "stored", "dropped");
   for (const auto& fault : faults) {
     Count count;
     if (fault.name == "shutdown mid-upload") {
@@ -212,12 +258,20 @@ TEST_F(LogFaultMatrixTest, EveryRecordIsDeliveredOnceOrStillStored) {
     } else {
       count = run(fault);
     }
-    std::printf("%-28s %9d %9d %9d %9d\n", fault.name.c_str(), count.delivered, count.duplicated, count.stored,
-                count.dropped);
+    std::printf("%-28s %9d %9d %9d %9d %9d\n", fault.name.c_str(), count.retried, count.delivered, count.duplicated,
+                count.stored, count.dropped);
+    if (fault.uploadsFail) {
+      EXPECT_EQ(count.retried, kRecords) << fault.name << ": the fault never held the uploads back";
+    }
     EXPECT_EQ(count.delivered + count.duplicated + count.stored + count.dropped, kRecords) << fault.name;
-    EXPECT_EQ(count.duplicated, 0) << fault.name;
+    if (!fault.lateCopiesExpected) {
+      EXPECT_EQ(count.duplicated, 0) << fault.name;
+    }
     if (fault.dropsExpected) {
       EXPECT_EQ(count.dropped, kRecords) << fault.name << ": five failed rounds, then the clean-up";
+    } else if (fault.lateCopiesExpected) {
+      EXPECT_EQ(count.dropped, 0) << fault.name;
+      EXPECT_EQ(count.duplicated, kRecords) << fault.name << ": kept by the backend, then resent";
     } else {
       EXPECT_EQ(count.dropped, 0) << fault.name;
       EXPECT_EQ(count.delivered, kRecords) << fault.name << ": healed, so everything went";

@@ -49,7 +49,10 @@ bool VirtualTimeTest::runUntil(const std::function<bool()>& condition,
   return platform::dispatch::MainLoop::runUntil(condition, timeLimit);
 }
 
+// Readers of the console first have the logger's waiting lines written, as a reader of a
+// phone's console sees a line once its call returned.
 std::vector<std::string> VirtualTimeTest::consoleLines() const {
+  ConsoleLog::flush();
   std::lock_guard lock(mutex_);
   return console_;
 }
@@ -60,6 +63,7 @@ std::vector<std::pair<SystemLog::Level, std::string>> VirtualTimeTest::systemLog
 }
 
 bool VirtualTimeTest::consoleHas(const std::string& line) const {
+  ConsoleLog::flush();
   std::lock_guard lock(mutex_);
   return std::find(console_.begin(), console_.end(), line) != console_.end();
 }
@@ -71,6 +75,7 @@ bool VirtualTimeTest::systemLogHas(const std::string& message) const {
 }
 
 void VirtualTimeTest::clearRecordedLines() {
+  ConsoleLog::flush();  // lines of earlier calls must not turn up after the clearing
   std::lock_guard lock(mutex_);
   console_.clear();
   systemLog_.clear();
