@@ -41,14 +41,29 @@ bool holdsOnlyUtf8(const json& value) {
   }
 }
 
+bool holdsOnlyFiniteNumbers(const json& value) {
+  if (value.is_number_float()) return std::isfinite(value.get<double>());
+  if (value.is_structured()) {
+    for (const auto& item : value) {
+      if (!holdsOnlyFiniteNumbers(item)) return false;
+    }
+  }
+  return true;
+}
+
 json consumeValue(FuzzedDataProvider& input, int depth = 0) {
-  switch (input.ConsumeIntegralInRange(0, depth < 2 ? 6 : 4)) {
+  switch (input.ConsumeIntegralInRange(0, depth < 2 ? 7 : 5)) {
     case 0: return input.ConsumeBool();
     case 1: return input.ConsumeIntegral<std::int64_t>();
     case 2: return input.ConsumeIntegral<std::uint64_t>();
     case 3: return input.ConsumeFloatingPoint<double>();
     case 4: return input.ConsumeRandomLengthString(32);
     case 5: {
+      // What the file cannot hold: the preferences must refuse it, not keep it in memory only.
+      const double kNotFinite[] = {std::nan(""), HUGE_VAL, -HUGE_VAL};
+      return kNotFinite[input.ConsumeIntegralInRange(0, 2)];
+    }
+    case 6: {
       json array = json::array();
       for (int n = input.ConsumeIntegralInRange(0, 3); n > 0; --n) array.push_back(consumeValue(input, depth + 1));
       return array;
@@ -104,6 +119,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         continue;
       }
       json value = consumeValue(input);
+      if (!holdsOnlyFiniteNumbers(value)) {
+        auto before = preferences.object(key);
+        preferences.set(value, key);
+        require(preferences.object(key) == before, "a number the file cannot hold is refused");
+        continue;
+      }
       preferences.set(value, key);
       model[key] = value;
       require(preferences.object(key) == value, "a value reads back as set");
