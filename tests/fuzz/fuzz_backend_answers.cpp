@@ -1,6 +1,7 @@
 // The backend's answers as the SDK's operations meet them: any bytes as the HTTP body of the
 // registration, the cabinet door and the log upload. Only an envelope whose code says so
 // counts as success; a refused answer reports failure to its caller and changes nothing.
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "lumosdk/LumoSdk.h"
+#include "lumosdk/pages/LumoDetailPage.h"
 #include "lumosdk/utils/log/LogUploader.h"
 #include "lumosdk/utils/log/LoggerState.h"
 #include "platform/ble/Radio.h"
@@ -20,6 +22,7 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Label.h"
+#include "platform/ui/NavigationController.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 #include "platform/ui/WindowScene.h"
@@ -35,6 +38,8 @@ using namespace std::chrono_literals;
 
 constexpr const char* kVin = "LFUZZ000000000001";
 constexpr const char* kAuthExpired = "授权已过期";
+
+constexpr const char* kResetInfo = R"({"code":0,"data":{"name":"RESET","cabinetLocked":true}})";
 
 // The body the backend gives to `path`; every other path gets a plain success.
 struct Backend {
@@ -193,6 +198,64 @@ void cabinet(const Host& h, const std::string& body, const Verdict& verdict) {
   require(labelStartingWith(h, "操作") == nullptr && buttonTitled(h, "确定") == nullptr, "the screen is clear again");
 }
 
+// The detail page open over the host, opened on first need.
+std::shared_ptr<lumo::LumoDetailPage> detailPage(const Host& h) {
+  auto find = [&h]() -> std::shared_ptr<lumo::LumoDetailPage> {
+    auto navigation = std::dynamic_pointer_cast<platform::ui::NavigationController>(h.root->presentedViewController());
+    if (!navigation) return nullptr;
+    for (const auto& child : navigation->viewControllers()) {
+      if (auto page = std::dynamic_pointer_cast<lumo::LumoDetailPage>(child)) return page;
+    }
+    return nullptr;
+  };
+  if (auto page = find()) return page;
+  registerOnce();
+  LumoSdk::openDetailPage(kVin);
+  std::shared_ptr<lumo::LumoDetailPage> page;
+  require(runUntil([&] { return (page = find()) != nullptr; }), "the detail page opens");
+  MainLoop::runFor(6s);  // its first poll and wait dialog are over
+  return page;
+}
+
+std::vector<std::string> labelTexts(const std::shared_ptr<platform::ui::View>& top) {
+  std::vector<std::string> texts;
+  for (const auto& view : allViews(top)) {
+    if (auto label = std::dynamic_pointer_cast<platform::ui::Label>(view)) texts.push_back(label->text());
+  }
+  return texts;
+}
+
+bool showsText(const std::shared_ptr<platform::ui::View>& top, const std::string& text) {
+  auto texts = labelTexts(top);
+  return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
+
+// One poll of the page answered with `body` (the poll runs every 5 s).
+void poll(const std::string& body) {
+  answer("/oper_sdk/vehicle_info", body);
+  MainLoop::runFor(5s);
+  answer("", "");
+}
+
+void vehicleInfo(const Host& h, const std::string& body, const Verdict& verdict) {
+  auto page = detailPage(h);
+  poll(kResetInfo);
+  require(showsText(page->view(), "RESET") && showsText(page->view(), "车门已锁定"), "the page shows a known state");
+  auto before = labelTexts(page->view());
+  poll(body);
+  auto data = verdict.envelope.find("data");
+  if (!verdict.accepted || data == verdict.envelope.end() || !data->is_object()) {
+    require(labelTexts(page->view()) == before, "a refused answer changes nothing on the page");
+    return;
+  }
+  auto name = data->find("name");
+  bool named = name != data->end() && name->is_string() && !name->get<std::string>().empty();
+  require(showsText(page->view(), named ? name->get<std::string>() : "RESET"), "the title is the answer's name");
+  auto locked = data->find("cabinetLocked");
+  bool unlocked = locked != data->end() && locked->is_boolean() && !locked->get<bool>();
+  require(showsText(page->view(), unlocked ? "车门未锁定" : "车门已锁定"), "the door state is the answer's");
+}
+
 void upload(const std::string& body, const Verdict& verdict) {
   registerOnce();
   answer("/app_log/save", body);
@@ -220,7 +283,8 @@ void upload(const std::string& body, const Verdict& verdict) {
 }  // namespace
 
 // Input: one byte picks the operation, the rest is the body the backend answers with. A
-// registration makes a new RSA key (a large part of a second), so it gets one input in eight.
+// registration makes a new RSA key (a large part of a second), so it gets one input in eight;
+// the cabinet door, the detail page's poll and the log upload share the rest.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Host& h = host();
   if (size == 0) return 0;
@@ -229,8 +293,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int pick = data[0] % 8;
   if (pick == 7) {
     registration(body, verdict);
-  } else if (pick % 2 == 1) {
+  } else if (pick % 3 == 0) {
     cabinet(h, body, verdict);
+  } else if (pick % 3 == 1) {
+    vehicleInfo(h, body, verdict);
   } else {
     upload(body, verdict);
   }
