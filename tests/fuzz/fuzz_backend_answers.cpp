@@ -1,6 +1,7 @@
 // The backend's answers as the SDK's operations meet them: any bytes as the HTTP body of the
-// registration, the cabinet door and the log upload. Only an envelope whose code says so
-// counts as success; a refused answer reports failure to its caller and changes nothing.
+// registration, the cabinet door, the detail page's poll, the control page's data and the log
+// upload. Only an envelope whose code says so counts as success; a refused answer reports
+// failure to its caller and changes nothing.
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "lumosdk/LumoSdk.h"
+#include "lumosdk/pages/LumoControlPage.h"
 #include "lumosdk/pages/LumoDetailPage.h"
 #include "lumosdk/utils/log/LogUploader.h"
 #include "lumosdk/utils/log/LoggerState.h"
@@ -198,8 +200,9 @@ void cabinet(const Host& h, const std::string& body, const Verdict& verdict) {
   require(labelStartingWith(h, "操作") == nullptr && buttonTitled(h, "确定") == nullptr, "the screen is clear again");
 }
 
-// The detail page open over the host, opened on first need.
-std::shared_ptr<lumo::LumoDetailPage> detailPage(const Host& h) {
+// The detail page, opened over the host for one input: it polls only until it first
+// disappears (a control page over it would end the polling for good).
+std::shared_ptr<lumo::LumoDetailPage> openDetailPage(const Host& h) {
   auto find = [&h]() -> std::shared_ptr<lumo::LumoDetailPage> {
     auto navigation = std::dynamic_pointer_cast<platform::ui::NavigationController>(h.root->presentedViewController());
     if (!navigation) return nullptr;
@@ -208,7 +211,6 @@ std::shared_ptr<lumo::LumoDetailPage> detailPage(const Host& h) {
     }
     return nullptr;
   };
-  if (auto page = find()) return page;
   registerOnce();
   LumoSdk::openDetailPage(kVin);
   std::shared_ptr<lumo::LumoDetailPage> page;
@@ -230,15 +232,24 @@ bool showsText(const std::shared_ptr<platform::ui::View>& top, const std::string
   return std::find(texts.begin(), texts.end(), text) != texts.end();
 }
 
-// One poll of the page answered with `body` (the poll runs every 5 s).
+// One poll of the page answered with `body`: the poll runs every 5 s, and an answer asked
+// for at the end of the window is applied in the short tail (later polls get a plain success).
 void poll(const std::string& body) {
   answer("/oper_sdk/vehicle_info", body);
   MainLoop::runFor(5s);
   answer("", "");
+  MainLoop::runFor(100ms);
 }
 
 void vehicleInfo(const Host& h, const std::string& body, const Verdict& verdict) {
-  auto page = detailPage(h);
+  auto page = openDetailPage(h);
+  struct Close {
+    const Host& h;
+    ~Close() {
+      h.root->dismiss(false);
+      MainLoop::runFor(1s);
+    }
+  } close{h};
   poll(kResetInfo);
   require(showsText(page->view(), "RESET") && showsText(page->view(), "车门已锁定"), "the page shows a known state");
   auto before = labelTexts(page->view());
@@ -254,6 +265,40 @@ void vehicleInfo(const Host& h, const std::string& body, const Verdict& verdict)
   auto locked = data->find("cabinetLocked");
   bool unlocked = locked != data->end() && locked->is_boolean() && !locked->get<bool>();
   require(showsText(page->view(), unlocked ? "车门未锁定" : "车门已锁定"), "the door state is the answer's");
+}
+
+// The control page presented anywhere above the host's root, if any.
+std::shared_ptr<lumo::LumoControlPage> controlPage(const Host& h) {
+  for (auto shown = h.root->presentedViewController(); shown; shown = shown->presentedViewController()) {
+    if (auto page = std::dynamic_pointer_cast<lumo::LumoControlPage>(shown)) return page;
+    if (auto navigation = std::dynamic_pointer_cast<platform::ui::NavigationController>(shown)) {
+      for (const auto& child : navigation->viewControllers()) {
+        if (auto page = std::dynamic_pointer_cast<lumo::LumoControlPage>(child)) return page;
+      }
+    }
+  }
+  return nullptr;
+}
+
+void operateInfo(const Host& h, const std::string& body, const Verdict& verdict) {
+  registerOnce();
+  answer("/oper_sdk/operate_info", body);
+  LumoSdk::openControlPage(std::string(kVin));
+  require(runUntil([&] { return controlPage(h) != nullptr || labelStartingWith(h, "获取车辆信息失败: ") != nullptr; }),
+          "the control data ends in the page or a message");
+  auto data = verdict.envelope.find("data");
+  bool expected = verdict.accepted && data != verdict.envelope.end() && data->is_object();
+  auto page = controlPage(h);
+  require((page != nullptr) == expected, "only accepted control data opens the control page");
+  require(LumoSdk::landspace() == expected, "landscape is asked for only with the page");
+  if (page) {
+    MainLoop::runFor(500ms);
+    page->exitButtonTapped();
+    page.reset();
+  }
+  MainLoop::runFor(5s);  // the page, its dialogs and the message are gone
+  require(controlPage(h) == nullptr && !LumoSdk::landspace(), "the control page is gone and landscape with it");
+  answer("", "");
 }
 
 void upload(const std::string& body, const Verdict& verdict) {
@@ -284,7 +329,8 @@ void upload(const std::string& body, const Verdict& verdict) {
 
 // Input: one byte picks the operation, the rest is the body the backend answers with. A
 // registration makes a new RSA key (a large part of a second), so it gets one input in eight;
-// the cabinet door, the detail page's poll and the log upload share the rest.
+// the cabinet door, the detail page's poll, the control page's data and the log upload share
+// the rest.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Host& h = host();
   if (size == 0) return 0;
@@ -293,10 +339,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int pick = data[0] % 8;
   if (pick == 7) {
     registration(body, verdict);
-  } else if (pick % 3 == 0) {
+  } else if (pick % 4 == 0) {
     cabinet(h, body, verdict);
-  } else if (pick % 3 == 1) {
+  } else if (pick % 4 == 1) {
     vehicleInfo(h, body, verdict);
+  } else if (pick % 4 == 3) {
+    operateInfo(h, body, verdict);
   } else {
     upload(body, verdict);
   }
