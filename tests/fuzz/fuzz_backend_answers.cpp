@@ -150,8 +150,9 @@ void registration(const std::string& body, const Verdict& verdict) {
   answer("/oper_sdk/init", body);
   int successes = 0, authExpiries = 0;
   std::vector<std::string> errors;
-  LumoSdk::initSdk("fuzz-app-key", "fuzz-token", lumo::LumoEnvironment::development, true, [&] { ++successes; },
-                   [&] { ++authExpiries; }, [&](const std::string& message) { errors.push_back(message); });
+  LumoSdk::initSdk(
+      "fuzz-app-key", "fuzz-token", lumo::LumoEnvironment::development, true, [&] { ++successes; },
+      [&] { ++authExpiries; }, [&](const std::string& message) { errors.push_back(message); });
   require(runUntil([&] { return successes > 0 || !errors.empty(); }), "the registration ends in a callback");
   MainLoop::runFor(1s);
   require(LumoSdk::isInitialized() == verdict.success, "only a successful answer completes the registration");

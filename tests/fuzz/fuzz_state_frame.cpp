@@ -83,8 +83,9 @@ Vehicle& vehicle() {
     });
     require(BluetoothUtil::initialize(), "the link starts");
     BluetoothUtil::initWithSlaverDeviceName("LUMO-FUZZ", 1);
-    require(platform::dispatch::MainLoop::runUntil([] { return BluetoothUtil::isConnected(); }, std::chrono::seconds(10)),
-            "the link connects");
+    require(
+        platform::dispatch::MainLoop::runUntil([] { return BluetoothUtil::isConnected(); }, std::chrono::seconds(10)),
+        "the link connects");
     platform::dispatch::MainLoop::runFor(milliseconds(100));  // subscriptions settle
     return v;
   }();
