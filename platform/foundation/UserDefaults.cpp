@@ -66,6 +66,17 @@ std::int64_t clampToInteger(double value) {
   return static_cast<std::int64_t>(value);
 }
 
+// JSON has no NaN or infinity: written out they come back as null after a relaunch.
+bool holdsOnlyFiniteNumbers(const json& value) {
+  if (value.is_number_float()) return std::isfinite(value.get<double>());
+  if (value.is_structured()) {
+    for (const auto& item : value) {
+      if (!holdsOnlyFiniteNumbers(item)) return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 UserDefaults& UserDefaults::standard() {
@@ -175,6 +186,11 @@ json UserDefaults::dictionaryRepresentation() const {
 void UserDefaults::set(const json& value, std::string_view key) {
   if (value.is_null()) {
     removeObject(key);
+    return;
+  }
+  if (!holdsOnlyFiniteNumbers(value)) {
+    SystemLog::error("UserDefaults: a value for \"" + std::string(key) +
+                     "\" holds a number that cannot be stored (NaN or infinity); the key keeps its value");
     return;
   }
   std::lock_guard lock(mutex_);

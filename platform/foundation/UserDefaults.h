@@ -43,7 +43,8 @@ class UserDefaults {
   // A copy of every key and value.
   nlohmann::json dictionaryRepresentation() const;
 
-  // Stores `value` (a null value removes the key, as setting nil does).
+  // Stores `value` (a null value removes the key, as setting nil does). A value holding NaN
+  // or infinity is refused with a system-log error: the file could not give it back.
   void set(const nlohmann::json& value, std::string_view key);
   void removeObject(std::string_view key);
 

@@ -48,6 +48,17 @@ struct Transfer {
   char errorBuffer[CURL_ERROR_SIZE] = {};
 };
 
+std::mutex responderMutex;
+UrlSession::Responder& responder() {
+  static auto* installed = new UrlSession::Responder;  // never destroyed: sessions outlive exit
+  return *installed;
+}
+
+UrlSession::Responder currentResponder() {
+  std::lock_guard lock(responderMutex);
+  return responder();
+}
+
 }  // namespace
 
 class UrlSession::Impl {
@@ -78,6 +89,15 @@ class UrlSession::Impl {
   }
 
   void start(std::shared_ptr<Transfer> transfer) {
+    if (auto answer = currentResponder()) {
+      std::optional<UrlResponse> response = answer(transfer->request);
+      if (response) {
+        enqueueCompletion(std::move(transfer), std::move(response), std::nullopt);
+      } else {
+        finishWithError(std::move(transfer), UrlError{UrlError::unknown, "发生了未知错误。", "no answer"});
+      }
+      return;
+    }
     {
       std::lock_guard lock(mutex_);
       if (!stopping_) {
@@ -275,6 +295,11 @@ std::unique_ptr<UrlSession> UrlSession::create() { return std::unique_ptr<UrlSes
 
 void UrlSession::dataTask(UrlRequest request, Completion completion) {
   impl_->start(std::make_shared<Transfer>(std::move(request), std::move(completion)));
+}
+
+void UrlSession::setResponder(Responder answer) {
+  std::lock_guard lock(responderMutex);
+  responder() = std::move(answer);
 }
 
 bool UrlSession::isCompletionThread() const { return impl_->isCompletionThread(); }

@@ -24,6 +24,8 @@ namespace platform::net {
 class UrlSession {
  public:
   using Completion = std::function<void(std::optional<UrlResponse> response, std::optional<UrlError> error)>;
+  // Answers a request inside the process; nothing stands for a failed transfer.
+  using Responder = std::function<std::optional<UrlResponse>(const UrlRequest& request)>;
 
   // The process-wide session; never destroyed.
   static UrlSession& shared();
@@ -37,6 +39,11 @@ class UrlSession {
   UrlSession& operator=(const UrlSession&) = delete;
 
   void dataTask(UrlRequest request, Completion completion);
+
+  // While set, every session answers each transfer with the responder instead of the network
+  // (fuzzers, which must not touch it): the responder runs on the calling thread of dataTask
+  // and the completion on the completion thread as usual. nullptr restores the network.
+  static void setResponder(Responder responder);
 
   // Whether the calling thread runs one of this session's completions.
   bool isCompletionThread() const;

@@ -1,4 +1,5 @@
 #include <atomic>
+#include <cmath>
 #include <thread>
 
 #include "platform/foundation/UserDefaults.h"
@@ -63,6 +64,22 @@ TEST_F(UserDefaultsTest, ValuesSurviveARelaunchAndNoTemporaryFileIsLeft) {
 
   // The earlier standard object is retired, not destroyed: old references still work.
   EXPECT_EQ(defaults.integer("count"), 42);
+}
+
+TEST_F(UserDefaultsTest, NumbersTheFileCannotHoldAreRefused) {
+  UserDefaults& defaults = UserDefaults::standard();
+  defaults.set(1.5, "ratio");
+  for (double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+    defaults.set(bad, "ratio");
+    defaults.set(json{{"inner", {1.0, bad}}}, "nested");
+  }
+  // Kept in memory they would read differently after a relaunch ("null"), so they never land.
+  EXPECT_EQ(defaults.object("ratio"), json(1.5));
+  EXPECT_FALSE(defaults.object("nested"));
+  EXPECT_TRUE(systemLogHasErrorContaining("cannot be stored"));
+  UserDefaults& fresh = relaunched();
+  EXPECT_EQ(fresh.object("ratio"), json(1.5));
+  EXPECT_FALSE(fresh.object("nested"));
 }
 
 TEST_F(UserDefaultsTest, AbsentKeysDifferFromStoredZeroes) {

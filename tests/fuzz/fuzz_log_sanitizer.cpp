@@ -7,12 +7,12 @@
 #include <string>
 
 #include "lumosdk/utils/log/Utf8.h"
+#include "tests/fuzz/support/FuzzSupport.h"
 
 namespace {
 
-void require(bool condition) {
-  if (!condition) std::abort();
-}
+// Each check names itself when it fails.
+void require(bool condition) { lumo::fuzz::require(condition, "see the line in the stack trace"); }
 
 }  // namespace
 
@@ -24,14 +24,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string input(reinterpret_cast<const char*>(data + 1), size - 1);
 
   std::string clean = sanitizeUtf8(input);
-  require(isValidUtf8(clean));
-  if (isValidUtf8(input)) require(clean == input);
+  require(lumo::fuzz::isUtf8(clean));
+  if (lumo::fuzz::isUtf8(input)) require(clean == input);
   require(sanitizeUtf8(clean) == clean);  // idempotent
   // Each invalid byte becomes at most one U+FFFD (three bytes).
   require(clean.size() <= 3 * input.size());
 
   std::string cut = truncateCharacters(clean, limit);
-  require(isValidUtf8(cut));
+  require(lumo::fuzz::isUtf8(cut));
   if (cut != clean) {
     require(cut.size() >= 3 && cut.compare(cut.size() - 3, 3, "...") == 0);
     std::string kept = cut.substr(0, cut.size() - 3);

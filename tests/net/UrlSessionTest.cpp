@@ -79,6 +79,35 @@ TEST_F(UrlSessionTest, PostsOverHttpsAndDeliversEveryStatusAsAResponse) {
   EXPECT_EQ(backend_->unusedReplies(), 0u);
 }
 
+TEST_F(UrlSessionTest, AResponderAnswersInsideTheProcessUntilItIsRemoved) {
+  std::vector<std::string> seen;
+  UrlSession::setResponder([&seen](const UrlRequest& request) -> std::optional<platform::net::UrlResponse> {
+    seen.push_back(request.method + " " + request.url.text() + " " + request.body);
+    if (request.body == "fail") return std::nullopt;
+    return platform::net::UrlResponse{201, "answered"};
+  });
+  lumo::test::TransferProbe answered;
+  send(UrlSession::shared(), post("/app_log/save", "{}"), answered);
+  ASSERT_TRUE(answered.response());
+  EXPECT_EQ(answered.response()->statusCode, 201);
+  EXPECT_EQ(answered.response()->body, "answered");
+  EXPECT_NE(answered.thread(), std::this_thread::get_id());  // still on the completion thread
+  lumo::test::TransferProbe failed;
+  send(UrlSession::shared(), post("/app_log/save", "fail"), failed);
+  EXPECT_TRUE(failed.error());
+  EXPECT_FALSE(failed.response());
+  EXPECT_EQ(seen, (std::vector<std::string>{"POST " + backend_->baseUrl() + "/app_log/save {}",
+                                            "POST " + backend_->baseUrl() + "/app_log/save fail"}));
+  EXPECT_TRUE(backend_->requests().empty());  // nothing went over the network
+
+  UrlSession::setResponder(nullptr);
+  lumo::test::TransferProbe network;
+  send(UrlSession::shared(), post("/app_log/save", "{}"), network);
+  ASSERT_TRUE(network.response());
+  EXPECT_EQ(backend_->requests().size(), 1u);
+  EXPECT_EQ(seen.size(), 2u);
+}
+
 TEST_F(UrlSessionTest, ReusesTheConnectionForLaterRequests) {
   for (int i = 0; i < 4; ++i) {
     lumo::test::TransferProbe probe;

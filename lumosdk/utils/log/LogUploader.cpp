@@ -65,6 +65,17 @@ std::string LogUploader::formatTimestamp(std::int64_t millis) {
   return text;
 }
 
+nlohmann::json LogUploader::makeLogs(const std::vector<LogRow>& rows) {
+  nlohmann::json logs = nlohmann::json::array();
+  for (const auto& row : rows) {
+    logs.push_back({{"priority", rawValue(row.level)},
+                    {"tag", row.tag},
+                    {"message", row.message},
+                    {"timestamp", formatTimestamp(row.timestamp)}});
+  }
+  return logs;
+}
+
 nlohmann::json LogUploader::makeBody(nlohmann::json logs) {
   nlohmann::json body = {{"logs", std::move(logs)}, {"device_info", LogUtil::getDeviceInfo()}};
   if (auto userInfo = LoggerState::shared().userInfo()) body["user_Info"] = *userInfo;
@@ -210,17 +221,10 @@ void LogUploader::sendLogsToServer(std::vector<LogRow> rows, Completion completi
     call(completion, false);
     return;
   }
-  nlohmann::json logs = nlohmann::json::array();
   std::vector<std::int64_t> ids;
   ids.reserve(rows.size());
-  for (const auto& row : rows) {
-    logs.push_back({{"priority", rawValue(row.level)},
-                    {"tag", row.tag},
-                    {"message", row.message},
-                    {"timestamp", formatTimestamp(row.timestamp)}});
-    ids.push_back(row.id);
-  }
-  NetworkUtil::postBackground(*url, makeBody(std::move(logs)),
+  for (const auto& row : rows) ids.push_back(row.id);
+  NetworkUtil::postBackground(*url, makeBody(makeLogs(rows)),
                               [ids = std::move(ids), completion](const NetworkUtil::Result& result) mutable {
                                 bool delivered = accepted(result);
                                 // Queued on dbQueue before the flag clears, so the next batch read sees it.

@@ -35,6 +35,8 @@ class LUMO_EXPORT LogUploader {
 
   // "yyyy-MM-dd HH:mm:ss.SSS" in the device's time zone.
   static std::string formatTimestamp(std::int64_t millis);
+  // One upload entry per database row, in order.
+  static nlohmann::json makeLogs(const std::vector<LogRow>& rows);
   static nlohmann::json makeBody(nlohmann::json logs);
 
  private:
