@@ -29,6 +29,10 @@ constexpr const char* kHelper = "org.lumo.Test";
 std::string pythonText(const std::string& text) {
   std::string out = "'";
   for (char c : text) {
+    if (c == '\n') {
+      out += "\\n";
+      continue;
+    }
     if (c == '\\' || c == '\'') out += '\\';
     out += c;
   }

@@ -4,7 +4,6 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <deque>
 #include <limits>
 #include <mutex>
@@ -100,6 +99,7 @@ struct BluezBus::Impl : std::enable_shared_from_this<BluezBus::Impl> {
 
   // ---- bus thread ----
   void postEvent(Event event) {
+    closeValueBatch();
     DispatchQueue::main()->async([handler = handler, event = std::move(event)] { handler(event); });
   }
   void postProblem(std::string text) {
@@ -109,6 +109,7 @@ struct BluezBus::Impl : std::enable_shared_from_this<BluezBus::Impl> {
     postEvent(std::move(event));
   }
   void postReply(const ReplyHandler& onReply, Reply reply) {
+    closeValueBatch();
     DispatchQueue::main()->async([onReply, reply = std::move(reply)] { onReply(reply); });
   }
 
@@ -225,22 +226,53 @@ struct BluezBus::Impl : std::enable_shared_from_this<BluezBus::Impl> {
     }
   }
 
-  // Value changes are the only signals that can arrive in bulk; past the cap they are dropped.
+  // Value changes are the only signals that can arrive in bulk. Consecutive ones gather in a
+  // batch that one main-queue block delivers; any other event closes the batch, so the order
+  // of events is kept. At most kMaxPendingValues wait in all; past that the oldest go, as the
+  // newest value is the one that matters.
   void postValueChange(Event event) {
-    if (pendingValues->load() >= kMaxPendingValues) {
-      ++droppedValues;
+    std::lock_guard lock(values->mutex);
+    if (values->waiting >= static_cast<std::size_t>(kMaxPendingValues)) {
+      for (auto& batch : values->open) {
+        if (batch->empty()) continue;
+        batch->pop_front();
+        --values->waiting;
+        ++values->dropped;
+        break;
+      }
+    }
+    ++values->waiting;
+    if (values->collecting) {
+      values->collecting->push_back(std::move(event));
       return;
     }
-    if (droppedValues > 0) {
-      postProblem("BlueZ: dropped " + std::to_string(droppedValues) +
-                  " value changes while the main queue was behind");
-      droppedValues = 0;
-    }
-    pendingValues->fetch_add(1);
-    DispatchQueue::main()->async([handler = handler, event = std::move(event), pending = pendingValues] {
-      pending->fetch_sub(1);
-      handler(event);
+    auto batch = std::make_shared<std::deque<Event>>();
+    batch->push_back(std::move(event));
+    values->open.push_back(batch);
+    values->collecting = batch;
+    DispatchQueue::main()->async([handler = handler, values = values, batch] {
+      std::deque<Event> ready;
+      std::size_t dropped = 0;
+      {
+        std::lock_guard lock(values->mutex);
+        ready.swap(*batch);
+        values->waiting -= ready.size();
+        std::swap(dropped, values->dropped);
+        std::erase(values->open, batch);
+        if (values->collecting == batch) values->collecting.reset();
+      }
+      if (dropped > 0) {
+        Event problem;
+        problem.text = "BlueZ: dropped " + std::to_string(dropped) + " value changes while the main queue was behind";
+        handler(problem);
+      }
+      for (const auto& event : ready) handler(event);
     });
+  }
+
+  void closeValueBatch() {
+    std::lock_guard lock(values->mutex);
+    values->collecting.reset();
   }
 
   void onNameOwnerChanged(sdbus::Message& message) {
@@ -339,8 +371,14 @@ struct BluezBus::Impl : std::enable_shared_from_this<BluezBus::Impl> {
   std::unique_ptr<sdbus::IConnection> connection;
   std::vector<sdbus::Slot> slots;
   std::unordered_map<std::string, std::unique_ptr<sdbus::IProxy>> proxies;
-  std::shared_ptr<std::atomic<int>> pendingValues = std::make_shared<std::atomic<int>>(0);
-  std::size_t droppedValues = 0;
+  struct ValueQueue {
+    std::mutex mutex;
+    std::vector<std::shared_ptr<std::deque<Event>>> open;  // posted, not yet delivered
+    std::shared_ptr<std::deque<Event>> collecting;         // the batch later values join
+    std::size_t waiting = 0;
+    std::size_t dropped = 0;
+  };
+  std::shared_ptr<ValueQueue> values = std::make_shared<ValueQueue>();
 };
 
 BluezBus::BluezBus(std::shared_ptr<Impl> impl) : impl_(std::move(impl)) {}

@@ -71,7 +71,7 @@ class BluezBus {
   // main queue. Callable from any thread.
   void call(Call call, ReplyHandler onReply);
 
-  // Value changes waiting for the main queue are capped; beyond this many, new ones are dropped
+  // Value changes waiting for the main queue are capped; beyond this many the oldest are dropped
   // (and counted in a console line) so a notification storm cannot swamp the main thread.
   static constexpr int kMaxPendingValues = 256;
 
