@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/Scheduler.h"
 
 namespace platform::ble {
 
@@ -402,8 +403,15 @@ BluezBus::~BluezBus() {
 }
 
 void BluezBus::call(Call call, ReplyHandler onReply) {
-  impl_->enqueue([impl = impl_, call = std::move(call), onReply = std::move(onReply)] {
-    impl->perform(call, onReply);
+  // A call counts as work in flight until its reply has run, as a network transfer does, so a
+  // virtual clock does not jump past an answer that is on its way.
+  auto pending = std::make_shared<dispatch::Scheduler::WorkToken>();
+  ReplyHandler answered = [pending, onReply = std::move(onReply)](const Reply& reply) mutable {
+    onReply(reply);
+    pending.reset();
+  };
+  impl_->enqueue([impl = impl_, call = std::move(call), answered = std::move(answered)] {
+    impl->perform(call, answered);
   });
 }
 
