@@ -29,6 +29,32 @@ self.EmitSignal('org.freedesktop.DBus.ObjectManager', 'InterfacesRemoved', 'oas'
 )PY";
 }
 
+std::string MockMethods::startDiscovery() {
+  return R"PY(
+I = 'org.bluez.Adapter1'
+if not self.props[I]['Powered']:
+    raise dbus.exceptions.DBusException('Resource Not Ready', name='org.bluez.Error.NotReady')
+if self.props[I]['Discovering']:
+    raise dbus.exceptions.DBusException('Operation already in progress', name='org.bluez.Error.InProgress')
+self.UpdateProperties(I, {'Discovering': dbus.Boolean(True)})
+)PY";
+}
+
+std::string MockMethods::stopDiscovery() {
+  return R"PY(
+I = 'org.bluez.Adapter1'
+if not self.props[I]['Discovering']:
+    raise dbus.exceptions.DBusException('No discovery started', name='org.bluez.Error.Failed')
+self.UpdateProperties(I, {'Discovering': dbus.Boolean(False)})
+)PY";
+}
+
+std::string MockMethods::setDiscoveryFilter() {
+  return R"PY(
+self.lumo_discovery_filter = args[0]
+)PY";
+}
+
 std::string MockMethods::connect() {
   return R"PY(
 faults = objects['/'].__dict__.setdefault('lumo_faults', {})

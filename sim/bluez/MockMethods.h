@@ -20,6 +20,12 @@ struct MockMethods {
   static std::string addGattObject();
   static std::string removeGattObject();
 
+  // Adapter1 discovery, replacing the template's: its StartDiscovery fails with KeyError until
+  // SetDiscoveryFilter was called, and it ignores Powered.
+  static std::string startDiscovery();
+  static std::string stopDiscovery();
+  static std::string setDiscoveryFilter();
+
   // Device1.Connect / Device1.Disconnect, replacing the template's (which set no property).
   static std::string connect();
   static std::string disconnect();
