@@ -27,6 +27,8 @@ class BluezTest : public VirtualTimeTest {
 
   void start(MockBluez::Options options) {
     phone.reset();
+    // The old world first: it puts the system bus address back as it found it.
+    bluez.reset();
     bluez = std::make_unique<MockBluez>(options);
     ASSERT_TRUE(bluez->ready()) << bluez->problem();
   }

@@ -1,21 +1,10 @@
 #include "tests/bluez/MockBluez.h"
 
-#include <fcntl.h>
-#include <libgen.h>
-#include <signal.h>
-#include <spawn.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
 #include <sdbus-c++/sdbus-c++.h>
-#include <thread>
-
-extern char** environ;
 
 namespace lumo::test {
 
@@ -41,55 +30,15 @@ std::string pythonText(const std::string& text) {
 
 }  // namespace
 
-MockBluez::MockBluez(Options options) {
-  std::string pattern = (std::filesystem::temp_directory_path() / "lumo-bluez-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) {
-    problem_ = "no temporary folder";
-    return;
-  }
-  dir_ = pattern;
-  const auto socket = dir_ / "bus";
-  address_ = "unix:path=" + socket.string();
-  {
-    std::ofstream config(dir_ / "bus.conf");
-    config << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-              " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-              "<busconfig><type>session</type><listen>"
-           << address_
-           << "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
-              "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/>";
-    if (options.denyBluez) {
-      config << "<deny send_destination=\"org.bluez\" send_interface=\"org.freedesktop.DBus.ObjectManager\"/>";
-    }
-    config << "</policy></busconfig>\n";
-  }
-  ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address_.c_str(), 1);
-  daemon_ = spawn({"dbus-daemon", "--nofork", "--config-file=" + (dir_ / "bus.conf").string()});
-  // Waiting for another process to come up: the only real-time pause in these tests.
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!connection_ && std::chrono::steady_clock::now() < deadline) {
-    if (std::filesystem::exists(socket)) {
-      try {
-        connection_ = sdbus::createSessionBusConnectionWithAddress(address_);
-      } catch (const sdbus::Error&) {
-      }
-    }
-    if (!connection_) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  if (!connection_) {
-    problem_ = "dbus-daemon did not come up";
-    return;
-  }
-  if (!options.startBluez) {
-    ready_ = true;
-    return;
-  }
-  mock_ = spawn({"/usr/bin/python3", "-m", "dbusmock", "--system", "--template", "bluez5"});
-  if (!waitForBluez()) {
-    problem_ = "the BlueZ mock did not come up";
+MockBluez::MockBluez(Options options)
+    : world_(BluezWorld::Options{.adapter = false, .vehicle = false, .denyBluez = options.denyBluez}) {
+  if (!world_.ready()) {
+    problem_ = world_.error();
     return;
   }
   try {
+    connection_ = sdbus::createSessionBusConnectionWithAddress(world_.busAddress());
+    // Our helpers on the mock's root object: python run inside the mock.
     proxy("/")->callMethod("AddMethod").onInterface(kMock).withArguments(kHelper, "Exec", "s", "", "exec(args[0])");
     proxy("/")->callMethod("AddMethod").onInterface(kMock).withArguments(kHelper, "Eval", "s", "s", "ret = str(eval(args[0]))");
     runInMock("objects['/'].written = []");
@@ -99,56 +48,14 @@ MockBluez::MockBluez(Options options) {
   }
 }
 
-MockBluez::~MockBluez() {
-  connection_.reset();
-  for (pid_t pid : {mock_, daemon_}) {
-    if (pid <= 0) continue;
-    ::kill(pid, SIGTERM);
-    ::waitpid(pid, nullptr, 0);
-  }
-  std::error_code ignored;
-  if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
-}
-
-pid_t MockBluez::spawn(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  // The children inherit DBUS_SYSTEM_BUS_ADDRESS, so the mock's "--system" is our bus.
-  // Their chatter goes to a file beside the bus, read when a test needs it.
-  posix_spawn_file_actions_t actions;
-  ::posix_spawn_file_actions_init(&actions);
-  const std::string log = (dir_ / (std::string(::basename(args[0])) + ".log")).string();
-  ::posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-  ::posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  pid_t pid = -1;
-  int failed = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  ::posix_spawn_file_actions_destroy(&actions);
-  return failed ? -1 : pid;
-}
-
-bool MockBluez::waitForBluez() {
-  auto bus = sdbus::createProxy(*connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus");
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (std::chrono::steady_clock::now() < deadline) {
-    bool owned = false;
-    try {
-      bus->callMethod("NameHasOwner").onInterface("org.freedesktop.DBus").withArguments("org.bluez").storeResultsTo(owned);
-    } catch (const sdbus::Error&) {
-      return false;
-    }
-    if (owned) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return false;
-}
+MockBluez::~MockBluez() { connection_.reset(); }
 
 std::unique_ptr<sdbus::IProxy> MockBluez::proxy(const std::string& path) {
   return sdbus::createProxy(*connection_, "org.bluez", path);
 }
 
 void MockBluez::runInMock(const std::string& code) {
-  if (!connection_ || mock_ <= 0) return;
+  if (!connection_) return;
   try {
     proxy("/")->callMethod("Exec").onInterface(kHelper).withArguments(code);
   } catch (const sdbus::Error& error) {
@@ -202,7 +109,7 @@ void MockBluez::emitFromRoot(const std::string& interface, const std::string& na
 
 std::string MockBluez::evalInMock(const std::string& expression) {
   std::string result;
-  if (!connection_ || mock_ <= 0) return result;
+  if (!connection_) return result;
   try {
     proxy("/")->callMethod("Eval").onInterface(kHelper).withArguments(expression).storeResultsTo(result);
   } catch (const sdbus::Error& error) {
@@ -282,11 +189,7 @@ std::vector<std::string> MockBluez::writtenValues() {
 
 void MockBluez::stopDaemon() {
   connection_.reset();
-  if (daemon_ > 0) {
-    ::kill(daemon_, SIGTERM);
-    ::waitpid(daemon_, nullptr, 0);
-    daemon_ = -1;
-  }
+  world_.killBus();
 }
 
 }  // namespace lumo::test

@@ -1,30 +1,22 @@
 #pragma once
 
-#include <sys/types.h>
-
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-namespace sdbus {
-class IConnection;
-class IProxy;
-}  // namespace sdbus
+#include "tests/support/bluez/BluezWorld.h"
 
 namespace lumo::test {
 
-// A private system bus with python3-dbusmock's BlueZ template on it, for the BlueZ back-end's
-// tests: a dbus-daemon of our own (DBUS_SYSTEM_BUS_ADDRESS points at it) and the mock serving
-// org.bluez. Verbs change the mocked world; each call returns when the mock has done it.
+// The BlueZ world without its vehicle, for the back-end's own tests: they add adapters,
+// devices and GATT objects of any shape to the mock themselves. Verbs change the mocked
+// world; each call returns when the mock has done it.
 class MockBluez {
  public:
   struct Options {
-    // The bus refuses the org.bluez object listing, as a policy without Bluetooth rights does.
+    // The bus refuses calls to org.bluez, as a policy without Bluetooth rights does.
     bool denyBluez = false;
-    // Start the mock at all (false: the bus has no org.bluez).
-    bool startBluez = true;
   };
 
   explicit MockBluez(Options options);
@@ -36,7 +28,6 @@ class MockBluez {
   // Whether the daemon and the mock came up; the reason otherwise.
   bool ready() const { return ready_; }
   const std::string& problem() const { return problem_; }
-  const std::string& address() const { return address_; }
 
   // "hci0" -> "/org/bluez/hci0"
   std::string addAdapter(const std::string& name = "hci0");
@@ -72,16 +63,11 @@ class MockBluez {
   void stopDaemon();
 
  private:
-  pid_t spawn(const std::vector<std::string>& argv);
-  bool waitForBluez();
   std::unique_ptr<sdbus::IProxy> proxy(const std::string& path);
 
+  BluezWorld world_;
   bool ready_ = false;
   std::string problem_;
-  std::filesystem::path dir_;
-  std::string address_;
-  pid_t daemon_ = -1;
-  pid_t mock_ = -1;
   std::unique_ptr<sdbus::IConnection> connection_;
 };
 
