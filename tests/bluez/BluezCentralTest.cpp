@@ -41,6 +41,16 @@ TEST_F(BluezCentralTest, ABusPolicyThatRefusesBluezIsUnauthorized) {
   EXPECT_EQ(phone->central().state(), ManagerState::unauthorized);
 }
 
+TEST_F(BluezCentralTest, AnObjectListingOfTheWrongShapeReadsAsNoUsableAdapter) {
+  bluez->addAdapter();
+  bluez->replaceMethod("/", "org.freedesktop.DBus.ObjectManager", "GetManagedObjects", "", "s", "ret = 'objects'");
+  phone = RecordingCentral::make();
+  ASSERT_TRUE(waitForEvent("state"));
+  EXPECT_EQ(phone->central().state(), ManagerState::unsupported);
+  EXPECT_TRUE(consoleHas("BlueZ: cannot list the Bluetooth objects: org.lumo.Error.MalformedReply "
+                         "malformed reply to GetManagedObjects"));
+}
+
 TEST_F(BluezCentralTest, DiscoveryReportsNameAndRssiOncePerScanUnlessDuplicatesAreAllowed) {
   bluez->addAdapter();
   phone = RecordingCentral::make();

@@ -142,6 +142,13 @@ TEST_F(BluezGattTest, ACharacteristicThatVanishesOrSendsNonsenseIsIgnored) {
   peripheral->readValue(*notify);
   ASSERT_TRUE(waitForEvent("value FFE1", 2));
   EXPECT_TRUE(bluez->writtenValues().empty());
+
+  // A reply of the wrong shape is an error for that read, nothing more.
+  bluez->replaceMethod(notifyPath, "org.bluez.GattCharacteristic1", "ReadValue", "a{sv}", "s", "ret = 'nope'");
+  peripheral->readValue(*notify);
+  ASSERT_TRUE(waitForEvent("valueError"));
+  EXPECT_EQ(lastEvent(), "valueError malformed reply to ReadValue");
+  EXPECT_EQ(phone->values.back(), Bytes{7});
   EXPECT_EQ(phone->count("written"), 0u);
   EXPECT_EQ(peripheral->state(), PeripheralState::connected);
 }
