@@ -74,6 +74,16 @@ TEST_F(BluezGattTest, TheLinkMtuSetsTheWriteLength) {
   EXPECT_EQ(peripheral->maximumWriteValueLength(WriteType::withoutResponse), 244u);
 }
 
+TEST_F(BluezGattTest, AcquireWriteTellsTheMtuWhereNoPropertyDoes) {
+  auto peripheral = connectToGattDevice(0, 185);
+  ASSERT_TRUE(peripheral);
+  ASSERT_TRUE(waitFor([&] { return peripheral->maximumWriteValueLength(WriteType::withoutResponse) != 20u; }));
+  EXPECT_EQ(peripheral->maximumWriteValueLength(WriteType::withoutResponse), 182u);
+  // Writes still go through WriteValue: the acquired socket only told the MTU.
+  peripheral->writeValue(Bytes{1}, *phone->characteristic(kWrite), WriteType::withoutResponse);
+  ASSERT_TRUE(waitFor([&] { return bluez->writtenValues().size() == 1; }));
+}
+
 TEST_F(BluezGattTest, WritesWithoutResponseAreBoundedAndReadinessReturns) {
   auto peripheral = connectToGattDevice();
   ASSERT_TRUE(peripheral);

@@ -47,13 +47,13 @@ class BluezTest : public VirtualTimeTest {
   std::string lastEvent() const { return phone->events.empty() ? "" : phone->events.back(); }
 
   // A device with the vehicle's two characteristics, connected and fully discovered.
-  std::shared_ptr<platform::ble::Peripheral> connectToGattDevice(int mtu = 0) {
+  std::shared_ptr<platform::ble::Peripheral> connectToGattDevice(int mtu = 0, int acquireMtu = 0) {
     bluez->addAdapter();
     std::string device = bluez->addDevice("11:22:33:44:55:66", "Sensor");
     std::string service = bluez->addGattService(device, 0x0a, "0000ffe0-0000-1000-8000-00805f9b34fb");
     notifyPath = bluez->addGattCharacteristic(service, 0x0b, "0000ffe1-0000-1000-8000-00805f9b34fb", {"read", "notify"});
     writePath = bluez->addGattCharacteristic(service, 0x0e, "0000ffe2-0000-1000-8000-00805f9b34fb",
-                                             {"write", "write-without-response"}, mtu);
+                                             {"write", "write-without-response"}, mtu, acquireMtu);
     devicePath = device;
     phone = RecordingCentral::make();
     if (!waitForEvent("state 5")) return nullptr;

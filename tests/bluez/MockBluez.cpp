@@ -138,7 +138,7 @@ std::string MockBluez::addGattService(const std::string& devicePath, int handle,
 }
 
 std::string MockBluez::addGattCharacteristic(const std::string& servicePath, int handle, const std::string& uuid,
-                                             const std::vector<std::string>& flags, int mtu) {
+                                             const std::vector<std::string>& flags, int mtu, int acquireMtu) {
   std::string path = handlePath(servicePath, "char", handle);
   std::string flagList = "[";
   for (const auto& flag : flags) flagList += pythonText(flag) + ", ";
@@ -149,13 +149,18 @@ std::string MockBluez::addGattCharacteristic(const std::string& servicePath, int
             "), 'Flags': dbus.Array(" + flagList + ", signature='s'), 'Value': dbus.Array([], signature='y'), "
             "'Notifying': dbus.Boolean(False)}\n" +
             (mtu > 0 ? "props['MTU'] = dbus.UInt16(" + std::to_string(mtu) + ")\n" : std::string()) +
+            (acquireMtu > 0 ? "props['WriteAcquired'] = dbus.Boolean(False)\n" : std::string()) +
             "objects['/'].AddObject(p, " + iface + ", props, [\n"
             "  ('ReadValue', 'a{sv}', 'ay', \"ret = self.props[" + iface + "]['Value']\"),\n"
             "  ('WriteValue', 'aya{sv}', '', \"objects['/'].written.append(self.path + ' ' + bytes(args[0]).hex() + ' ' + "
             "str(args[1].get('type', '')))\"),\n"
             "  ('StartNotify', '', '', \"self.props[" + iface + "]['Notifying'] = True\"),\n"
             "  ('StopNotify', '', '', \"self.props[" + iface + "]['Notifying'] = False\"),\n"
-            "])\n"
+            "])\n" +
+            (acquireMtu > 0 ? "objects[p].AddMethod(" + iface + ", 'AcquireWrite', 'a{sv}', 'hq', "
+                              "\"import os\\nret = (dbus.types.UnixFd(os.open('/dev/null', os.O_WRONLY)), dbus.UInt16(" +
+                              std::to_string(acquireMtu) + "))\")\n"
+                            : std::string()) +
             "objects['/'].EmitSignal('org.freedesktop.DBus.ObjectManager', 'InterfacesAdded', 'oa{sa{sv}}', "
             "[dbus.ObjectPath(p), {" + iface + ": props}])");
   return path;

@@ -46,8 +46,9 @@ class MockBluez {
   // GATT objects the template lacks. A characteristic's WriteValue records (path, bytes, type)
   // in writtenValues(); StartNotify/StopNotify set Notifying; ReadValue returns Value.
   std::string addGattService(const std::string& devicePath, int handle, const std::string& uuid);
+  // mtu > 0 gives it an MTU property; acquireMtu > 0 offers AcquireWrite answering that MTU.
   std::string addGattCharacteristic(const std::string& servicePath, int handle, const std::string& uuid,
-                                    const std::vector<std::string>& flags, int mtu = 0);
+                                    const std::vector<std::string>& flags, int mtu = 0, int acquireMtu = 0);
   void removeObject(const std::string& path, const std::string& interface);
   // Sets a characteristic's Value and emits the change, as a notification does.
   void notify(const std::string& characteristicPath, const std::vector<int>& bytes);
