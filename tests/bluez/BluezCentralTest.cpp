@@ -60,7 +60,10 @@ TEST_F(BluezCentralTest, DiscoveryReportsNameAndRssiOncePerScanUnlessDuplicatesA
   std::string device = bluez->addDevice("AA:BB:CC:DD:EE:01", "Vehicle-7");
   ASSERT_TRUE(waitForEvent("discover"));
   EXPECT_EQ(lastEvent(), "discover Vehicle-7 rssi=-79 named");
-  EXPECT_EQ(bluez->evalInMock("objects['/org/bluez/hci0'].props['org.bluez.Adapter1']['Discovering']"), "True");
+  auto discovering = [&] {
+    return bluez->evalInMock("bool(objects['/org/bluez/hci0'].props['org.bluez.Adapter1']['Discovering'])");
+  };
+  EXPECT_TRUE(waitFor([&] { return discovering() == "True"; }));
 
   bluez->updateProperties(device, "org.bluez.Device1", {{"RSSI", "dbus.Int16(-50)"}});
   bluez->addDevice("AA:BB:CC:DD:EE:02", "Other");  // a later event proves the first was handled
@@ -78,7 +81,7 @@ TEST_F(BluezCentralTest, DiscoveryReportsNameAndRssiOncePerScanUnlessDuplicatesA
   phone->central().stopScan();
   bluez->updateProperties(device, "org.bluez.Device1", {{"RSSI", "dbus.Int16(-30)"}});
   bluez->addDevice("AA:BB:CC:DD:EE:03", "Late");
-  ASSERT_TRUE(waitFor([&] { return bluez->evalInMock("objects['/org/bluez/hci0'].props['org.bluez.Adapter1']['Discovering']") == "False"; }));
+  ASSERT_TRUE(waitFor([&] { return discovering() == "False"; }));
   runFor(milliseconds(200));
   EXPECT_EQ(phone->count("discover Late"), 0u) << "nothing is reported after stopScan";
   EXPECT_EQ(phone->count("discover Vehicle-7"), 3u);
