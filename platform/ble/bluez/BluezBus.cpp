@@ -5,12 +5,12 @@
 #include <unistd.h>
 
 #include <deque>
-#include <limits>
 #include <mutex>
 #include <sdbus-c++/sdbus-c++.h>
 #include <thread>
 #include <unordered_map>
 
+#include "platform/ble/bluez/BluezMessages.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/Scheduler.h"
 
@@ -19,52 +19,13 @@ namespace platform::ble {
 namespace {
 
 using dispatch::DispatchQueue;
-using SdProperties = std::map<std::string, sdbus::Variant>;
-using SdInterfaces = std::map<std::string, SdProperties>;
+using bluez::SdInterfaces;
+using bluez::SdProperties;
 
 // BlueZ answers within its own 25 s limit; a little more here so its error wins.
 constexpr std::uint64_t kCallTimeoutMicros = 30'000'000;
 constexpr const char* kObjectManager = "org.freedesktop.DBus.ObjectManager";
 constexpr const char* kProperties = "org.freedesktop.DBus.Properties";
-
-std::int64_t clampToInt64(std::uint64_t value) {
-  constexpr auto top = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-  return static_cast<std::int64_t>(value > top ? top : value);
-}
-
-BluezValue convert(const sdbus::Variant& variant) {
-  const std::string type = variant.peekValueType();
-  if (type == "b") return variant.get<bool>();
-  if (type == "y") return std::int64_t{variant.get<std::uint8_t>()};
-  if (type == "n") return std::int64_t{variant.get<std::int16_t>()};
-  if (type == "q") return std::int64_t{variant.get<std::uint16_t>()};
-  if (type == "i") return std::int64_t{variant.get<std::int32_t>()};
-  if (type == "u") return std::int64_t{variant.get<std::uint32_t>()};
-  if (type == "x") return variant.get<std::int64_t>();
-  if (type == "t") return clampToInt64(variant.get<std::uint64_t>());
-  if (type == "s") return variant.get<std::string>();
-  if (type == "o") return std::string(variant.get<sdbus::ObjectPath>());
-  if (type == "ay") return variant.get<std::vector<std::uint8_t>>();
-  if (type == "as") return variant.get<std::vector<std::string>>();
-  if (type == "ao") {
-    std::vector<std::string> paths;
-    for (auto& path : variant.get<std::vector<sdbus::ObjectPath>>()) paths.emplace_back(std::move(path));
-    return paths;
-  }
-  return std::monostate{};
-}
-
-BluezProperties convert(const SdProperties& properties) {
-  BluezProperties out;
-  for (const auto& [name, value] : properties) out.emplace(name, convert(value));
-  return out;
-}
-
-BluezInterfaces convert(const SdInterfaces& interfaces) {
-  BluezInterfaces out;
-  for (const auto& [name, properties] : interfaces) out.emplace(name, convert(properties));
-  return out;
-}
 
 }  // namespace
 
@@ -195,7 +156,7 @@ struct BluezBus::Impl : std::enable_shared_from_this<BluezBus::Impl> {
         SdInterfaces interfaces;
         message >> path >> interfaces;
         event.kind = Event::Kind::interfacesAdded;
-        event.interfaces = convert(interfaces);
+        event.interfaces = bluez::toInterfaces(interfaces);
       } else if (member == "InterfacesRemoved") {
         message >> path >> event.names;
         event.kind = Event::Kind::interfacesRemoved;
@@ -216,7 +177,7 @@ struct BluezBus::Impl : std::enable_shared_from_this<BluezBus::Impl> {
       message >> event.interface >> changed >> event.names;
       event.kind = Event::Kind::propertiesChanged;
       event.path = message.getPath();
-      event.properties = convert(changed);
+      event.properties = bluez::toProperties(changed);
       if (event.interface == bluez::kGattCharacteristic && event.properties.count("Value")) {
         postValueChange(std::move(event));
         return;
@@ -322,7 +283,7 @@ struct BluezBus::Impl : std::enable_shared_from_this<BluezBus::Impl> {
       proxy.callMethod(
           message,
           [this, onReply, expect, method](sdbus::MethodReply& reply, const sdbus::Error* error) {
-            postReply(onReply, readReply(reply, error, expect, method));
+            postReply(onReply, bluez::readReply(reply, error, expect, method));
           },
           kCallTimeoutMicros);
     } catch (const sdbus::Error& error) {
@@ -330,36 +291,6 @@ struct BluezBus::Impl : std::enable_shared_from_this<BluezBus::Impl> {
       failure.errorMessage = error.getMessage();
       postReply(onReply, std::move(failure));
     }
-  }
-
-  static Reply readReply(sdbus::MethodReply& reply, const sdbus::Error* error, Call::Expect expect,
-                         const std::string& method) {
-    Reply out;
-    if (error) {
-      out.errorName = error->getName();
-      out.errorMessage = error->getMessage();
-      return out;
-    }
-    try {
-      if (expect == Call::Expect::bytes) {
-        Bytes bytes;
-        reply >> bytes;
-        out.bytes = std::move(bytes);
-      } else if (expect == Call::Expect::acquiredWrite) {
-        sdbus::UnixFd fd;  // closed when it goes: only the MTU is of use here
-        std::uint16_t mtu = 0;
-        reply >> fd >> mtu;
-        out.mtu = mtu;
-      } else if (expect == Call::Expect::objects) {
-        std::map<sdbus::ObjectPath, SdInterfaces> objects;
-        reply >> objects;
-        for (const auto& [path, interfaces] : objects) out.objects.emplace(path, convert(interfaces));
-      }
-    } catch (const sdbus::Error&) {
-      out.errorName = "org.lumo.Error.MalformedReply";
-      out.errorMessage = "malformed reply to " + method;
-    }
-    return out;
   }
 
   EventHandler handler;
