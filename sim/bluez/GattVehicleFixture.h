@@ -26,6 +26,19 @@ namespace sim::bluez {
 // GATT objects to the mock, runs the vehicle simulator's frame logic behind them in real
 // time, and offers a control interface (org.lumo.VehicleFixture) for faults and inspection.
 // The main loop's thread owns the vehicle; a second thread only reads the bus.
+//
+// Objects under org.bluez (dev_XX = the address with '_'):
+//   /org/bluez/hci0/dev_XX                      Device1 (template's AddDevice; Connect and
+//                                               Disconnect replaced: they set Connected)
+//   .../dev_XX/service0001                      GattService1 0000180a-... (device information)
+//   .../dev_XX/service0001/char0002             GattCharacteristic1 00002a29-..., ["read"]
+//   .../dev_XX/service000a                      GattService1 4c554d4f-...-0000000000a0 (vehicle)
+//   .../dev_XX/service000a/char000b             state 4c554d4f-...-0000000000a1, ["notify"]
+//   .../dev_XX/service000a/char000e             control 4c554d4f-...-0000000000a2,
+//                                               ["write-without-response"]
+// Service: UUID, Primary, Device, Includes. Characteristic: UUID, Service, Value, Notifying,
+// Flags; methods ReadValue, WriteValue, StartNotify, StopNotify (no AcquireWrite/Notify, no
+// descriptors). ServicesResolved follows Connected after resolveDelaySeconds, with UUIDs.
 class GattVehicleFixture {
  public:
   struct Options {

@@ -121,7 +121,7 @@ TEST_F(BluezWorldTest, ScannerSeesAdapterAndNamedDeviceWithFreshRssiOnlyWhileDis
   EXPECT_FALSE(device.at("ServicesResolved").get<bool>());
 
   // No advertising reaches a client that does not discover.
-  pause(0.3);
+  pause(0.25);
   EXPECT_TRUE(signals.changes(world.devicePath(), kDevice, "RSSI").empty());
 
   client.call(BluezWorld::kAdapterPath, kAdapter, "StartDiscovery");
@@ -132,7 +132,7 @@ TEST_F(BluezWorldTest, ScannerSeesAdapterAndNamedDeviceWithFreshRssiOnlyWhileDis
     EXPECT_GE(value, -63);
   }
   client.call(BluezWorld::kAdapterPath, kAdapter, "StopDiscovery");
-  pause(0.1);
+  pause(0.3);
   auto seen = signals.changes(world.devicePath(), kDevice, "RSSI").size();
   pause(0.5);
   EXPECT_EQ(signals.changes(world.devicePath(), kDevice, "RSSI").size(), seen);
@@ -334,7 +334,7 @@ TEST_F(BluezWorldTest, SilentVehicleSendsNothingAndAStormDeliversEveryValueOfAny
   ASSERT_TRUE(signals.waitForChanges(state_, kCharacteristic, "Value", 1));
 
   ASSERT_TRUE(world.setSilent(true));
-  pause(0.15);
+  pause(0.3);
   signals.clear();
   for (int tick = 1; tick <= 6; ++tick) {
     client.write(control_, controlFrame(true, 0, tick), "command");
@@ -347,7 +347,7 @@ TEST_F(BluezWorldTest, SilentVehicleSendsNothingAndAStormDeliversEveryValueOfAny
 
   // A storm stays in order and loses nothing, from empty values to far above a frame.
   ASSERT_TRUE(world.setSilent(true));
-  pause(0.15);
+  pause(0.3);
   signals.clear();
   EXPECT_EQ(world.valueStorm(300, 20), 300u);
   EXPECT_EQ(world.valueStorm(1, 0), 1u);

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,6 +36,22 @@ constexpr const char* kMockInterface = "org.freedesktop.DBus.Mock";
 // Bounds of the readiness polls: generous for a loaded machine, short steps.
 constexpr double kStartLimitSeconds = 15;
 constexpr auto kPollStep = std::chrono::milliseconds(10);
+
+bool socketAccepts(const std::filesystem::path& path) {
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::string text = path.string();
+  if (text.size() >= sizeof address.sun_path) {
+    ::close(fd);
+    return false;
+  }
+  std::memcpy(address.sun_path, text.c_str(), text.size() + 1);
+  bool accepted = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return accepted;
+}
 
 bool elapsed(Clock::time_point since, double seconds) {
   return std::chrono::duration<double>(Clock::now() - since).count() > seconds;
@@ -182,19 +200,20 @@ bool BluezWorld::spawn(Child& child, const std::string& name, const std::vector<
 }
 
 bool BluezWorld::connect() {
+  // Probe the socket first: sdbus-c++ 1.2 leaks the bus of every failed connection attempt.
   auto started = Clock::now();
-  while (!elapsed(started, kStartLimitSeconds)) {
-    try {
-      connection_ = sdbus::createSessionBusConnectionWithAddress(address_);
-      busDriver_ = sdbus::createProxy(*connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus");
-      return true;
-    } catch (const sdbus::Error&) {
-      // The daemon has not bound its socket yet.
-    }
+  while (!socketAccepts(dir_ / "bus")) {
     if (reap(daemon_, 0)) return fail("dbus-daemon ended at start");
+    if (elapsed(started, kStartLimitSeconds)) return fail("dbus-daemon did not come up");
     std::this_thread::sleep_for(kPollStep);
   }
-  return fail("dbus-daemon did not come up");
+  try {
+    connection_ = sdbus::createSessionBusConnectionWithAddress(address_);
+    busDriver_ = sdbus::createProxy(*connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus");
+  } catch (const sdbus::Error& e) {
+    return fail("cannot connect to the private bus: " + e.getMessage());
+  }
+  return true;
 }
 
 bool BluezWorld::waitForName(const std::string& name, const Child& child) {
