@@ -14,6 +14,7 @@
 #include "demo/host/DemoWorld.h"
 #include "demo/host/TourPlayer.h"
 #include "demo/window/WindowHost.h"
+#include "platform/ble/Radio.h"
 #include "platform/dispatch/Scheduler.h"
 #include "platform/foundation/ConsoleLog.h"
 #include "platform/foundation/SystemLog.h"
@@ -95,8 +96,17 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  if (options.ble) {
+    platform::ble::Radio::useRadio(*platform::ble::Radio::kindNamed(*options.ble));
+  }
+  bool bluez = platform::ble::Radio::kind() == platform::ble::RadioKind::bluez;
   // Without a display the demo plays its product tour instead of opening a window.
   bool tour = options.tour.has_value() || options.headless || !displayPresent();
+  if (tour && bluez) {
+    std::fprintf(stderr, "lumodemo: the BlueZ radio runs in real time and needs the window; tours use the "
+                         "simulated radio (--ble sim)\n");
+    return 2;
+  }
   if (tour) {
     // Tours run in virtual time: the same events in the same order on every run.
     platform::dispatch::Scheduler::useVirtualClock();
@@ -114,8 +124,13 @@ int main(int argc, char** argv) {
   app.launch();
   if (tour) return playTour(options, world);
 
-  std::printf("lumodemo: backend %s, vehicle \"%s\" on the simulated radio\n", world.baseUrl().c_str(),
-              sim::BackendSimulator::kDemoBleName);
+  if (bluez) {
+    std::printf("lumodemo: backend %s, looking for vehicle \"%s\" through BlueZ\n", world.baseUrl().c_str(),
+                sim::BackendSimulator::kDemoBleName);
+  } else {
+    std::printf("lumodemo: backend %s, vehicle \"%s\" on the simulated radio\n", world.baseUrl().c_str(),
+                sim::BackendSimulator::kDemoBleName);
+  }
   demo::WindowHost host(&world.vehicle(), options.scale);
   if (!host.open()) return 1;
   host.run();

@@ -21,6 +21,9 @@ std::string DemoOptions::usage() {
          "                      the screenshot of the same name in DIR\n"
          "  --headless          never open a window (without --tour: play the product tour)\n"
          "  --scale N           window pixels per point, 0.5 to 4 (default 1)\n"
+         "  --ble RADIO         sim (the simulated radio and demo vehicle) or bluez (this machine's\n"
+         "                      Bluetooth through BlueZ, in real time: not with tours); default\n"
+         "                      LUMO_BLE, else sim\n"
          "  --help              show this text\n";
 }
 
@@ -50,6 +53,8 @@ DemoOptions::Parsed DemoOptions::parse(const std::vector<std::string>& arguments
       target = &options.screenshots;
     } else if (argument == "--compare") {
       target = &options.compareWith;
+    } else if (argument == "--ble") {
+      target = &options.ble;
     } else if (argument == "--scale") {
       auto text = value();
       if (!text) return fail("option --scale needs a value");
@@ -69,6 +74,13 @@ DemoOptions::Parsed DemoOptions::parse(const std::vector<std::string>& arguments
     }
   }
   if (options.help) return {options, ""};
+  if (options.ble && *options.ble != "sim" && *options.ble != "bluez") {
+    return fail("option --ble takes sim or bluez, not \"" + *options.ble + "\"");
+  }
+  // Tours run in virtual time, which a real radio's replies cannot follow.
+  if (options.ble == "bluez" && (options.tour || options.headless)) {
+    return fail("--ble bluez runs in real time and is not used with tours");
+  }
   if (options.backendUrl && options.backendUrl->rfind("https://", 0) != 0) {
     return fail("the backend must be reached over https; \"" + *options.backendUrl + "\" is not an https URL");
   }

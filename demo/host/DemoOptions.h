@@ -13,6 +13,7 @@ struct DemoOptions {
   std::optional<std::string> tour;        // --tour FILE
   std::optional<std::string> screenshots; // --screenshots DIR
   std::optional<std::string> compareWith; // --compare DIR: grabbed window frames against these
+  std::optional<std::string> ble;         // --ble sim|bluez: the radio (else LUMO_BLE, else sim)
   bool window = false;                    // --window: play the tour in the window
   bool headless = false;                  // --headless: never open a window
   double scale = 1.0;                     // --scale N (pixels per point)

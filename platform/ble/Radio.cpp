@@ -1,6 +1,10 @@
 #include "platform/ble/Radio.h"
 
+#include <cstdlib>
+
+#include "platform/ble/bluez/BluezCentral.h"
 #include "platform/ble/simulated/SimulatedRadio.h"
+#include "platform/foundation/ConsoleLog.h"
 
 namespace platform::ble {
 namespace {
@@ -10,11 +14,40 @@ std::shared_ptr<SimulatedRadio>& currentRadio() {
   return radio;
 }
 
+std::optional<RadioKind>& hostPick() {
+  static std::optional<RadioKind> pick;
+  return pick;
+}
+
 }  // namespace
+
+std::optional<RadioKind> Radio::kindNamed(std::string_view name) {
+  if (name == "sim") return RadioKind::simulated;
+  if (name == "bluez") return RadioKind::bluez;
+  return std::nullopt;
+}
+
+void Radio::useRadio(RadioKind kind) { hostPick() = kind; }
+
+void Radio::resetForTesting() { hostPick().reset(); }
+
+RadioKind Radio::kind() {
+  if (hostPick()) return *hostPick();
+  const char* name = std::getenv("LUMO_BLE");
+  if (!name || !*name) return RadioKind::simulated;
+  if (auto named = kindNamed(name)) return *named;
+  foundation::ConsoleLog::write({"Radio: unknown LUMO_BLE \"", name, "\", using the simulated radio"});
+  return RadioKind::simulated;
+}
 
 std::shared_ptr<CentralManager> Radio::makeCentralManager(std::weak_ptr<CentralManagerDelegate> delegate,
                                                           CentralManagerOptions options) {
-  auto backend = simulated()->makeCentralBackend(options);
+  std::shared_ptr<CentralBackend> backend;
+  if (kind() == RadioKind::bluez) {
+    backend = std::make_shared<BluezCentral>(options);
+  } else {
+    backend = simulated()->makeCentralBackend(options);
+  }
   auto central = std::make_shared<CentralManager>(backend, options);
   central->setDelegate(std::move(delegate));
   backend->attach(central);

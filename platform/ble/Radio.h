@@ -1,6 +1,8 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string_view>
 
 #include "platform/ble/CentralManager.h"
 
@@ -8,10 +10,23 @@ namespace platform::ble {
 
 class SimulatedRadio;
 
-// The one place that decides which Bluetooth back-end the process uses. Today that is the
-// simulated radio (this machine has no Bluetooth); a BlueZ back-end would be chosen here.
+// The Bluetooth back-ends a process can use.
+enum class RadioKind { simulated, bluez };
+
+// The one place that decides which Bluetooth back-end the process uses: the simulated radio
+// unless LUMO_BLE=bluez is set or the host picks BlueZ in code.
 class Radio {
  public:
+  // "sim" or "bluez"; anything else is no radio.
+  static std::optional<RadioKind> kindNamed(std::string_view name);
+  // The host's pick wins over LUMO_BLE; it applies to centrals made afterwards.
+  static void useRadio(RadioKind kind);
+  // The pick in force: the host's, else LUMO_BLE's (an unknown name falls back to the simulated
+  // radio with a console line), else the simulated radio.
+  static RadioKind kind();
+  // Forgets the host's pick (tests).
+  static void resetForTesting();
+
   // CBCentralManager(delegate:queue:nil options:): callbacks on the main queue.
   static std::shared_ptr<CentralManager> makeCentralManager(std::weak_ptr<CentralManagerDelegate> delegate,
                                                             CentralManagerOptions options = {});

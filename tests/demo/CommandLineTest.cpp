@@ -41,10 +41,15 @@ TEST(CommandLineTest, OptionsAreReadOrRefusedWithAReason) {
   EXPECT_NE(refusal({"--window"}), "");  // a window run needs a tour
   EXPECT_NE(refusal({"--tour", "t", "--window", "--headless"}), "");
   EXPECT_NE(refusal({"--tour", "t", "--compare", "ref"}), "");
+  EXPECT_EQ(*DemoOptions::parse({"--ble", "bluez"}).options->ble, "bluez");
+  EXPECT_EQ(*DemoOptions::parse({"--ble", "sim", "--headless"}).options->ble, "sim");
+  EXPECT_EQ(refusal({"--ble", "hci0"}), "option --ble takes sim or bluez, not \"hci0\"");
+  EXPECT_NE(refusal({"--ble", "bluez", "--tour", "t"}), "") << "a real radio cannot follow virtual time";
+  EXPECT_NE(refusal({"--ble", "bluez", "--headless"}), "");
 
   std::string usage = DemoOptions::usage();
   for (const char* option : {"--backend", "--ca", "--tour", "--screenshots", "--window", "--compare", "--headless",
-                             "--scale", "--help"}) {
+                             "--scale", "--ble", "--help"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }

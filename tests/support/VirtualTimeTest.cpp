@@ -16,7 +16,7 @@ using platform::foundation::ConsoleLog;
 using platform::foundation::SystemLog;
 
 void VirtualTimeTest::SetUp() {
-  platform::dispatch::Scheduler::useVirtualClock();
+  if (virtualClock_) platform::dispatch::Scheduler::useVirtualClock();
   ConsoleLog::setSink([this](std::string_view line) {
     std::lock_guard lock(mutex_);
     console_.emplace_back(line);

@@ -19,6 +19,10 @@ namespace lumo::test {
 // folder (LUMO_SANDBOX_DIR) removed afterwards.
 class VirtualTimeTest : public ::testing::Test {
  protected:
+  VirtualTimeTest() = default;
+  // Suites that talk to real processes (a D-Bus daemon) keep the system clock instead.
+  explicit VirtualTimeTest(bool virtualClock) : virtualClock_(virtualClock) {}
+
   void SetUp() override;
   void TearDown() override;
 
@@ -36,6 +40,7 @@ class VirtualTimeTest : public ::testing::Test {
   const std::filesystem::path& sandboxDir() const { return sandbox_; }
 
  private:
+  bool virtualClock_ = true;
   mutable std::mutex mutex_;
   std::vector<std::string> console_;
   std::vector<std::pair<platform::foundation::SystemLog::Level, std::string>> systemLog_;

@@ -24,6 +24,7 @@ std::optional<Bytes> SimulatedPeripheral::value(const Uuid& characteristic) cons
 }
 
 std::size_t SimulatedPeripheral::notify(const Uuid& characteristic, const Bytes& value) {
+  if (notifyTap_) notifyTap_(characteristic, value);
   auto radio = radio_.lock();
   return radio ? radio->deliverNotification(*this, characteristic, value) : 0;
 }

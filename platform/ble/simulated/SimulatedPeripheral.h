@@ -32,6 +32,7 @@ class SimulatedPeripheral : public std::enable_shared_from_this<SimulatedPeriphe
   };
   using WriteHandler = std::function<void(const Uuid& characteristic, const Bytes& data, WriteType type)>;
   using LinkHandler = std::function<void(bool connected)>;
+  using NotifyTap = std::function<void(const Uuid& characteristic, const Bytes& value)>;
 
   // A name of std::nullopt advertises no name at all (a nameless device).
   explicit SimulatedPeripheral(std::optional<std::string> name);
@@ -60,6 +61,9 @@ class SimulatedPeripheral : public std::enable_shared_from_this<SimulatedPeriphe
 
   void setWriteHandler(WriteHandler handler) { writeHandler_ = std::move(handler); }
   void setLinkHandler(LinkHandler handler) { linkHandler_ = std::move(handler); }
+  // Sees every value the device sends, with or without a simulated radio: lets another
+  // radio (the mocked BlueZ fixture) carry the same device's notifications.
+  void setNotifyTap(NotifyTap tap) { notifyTap_ = std::move(tap); }
 
   // Largest single write without response; writes with response take up to 512 bytes.
   std::size_t maximumWriteLength() const { return maximumWriteLength_; }
@@ -85,6 +89,7 @@ class SimulatedPeripheral : public std::enable_shared_from_this<SimulatedPeriphe
   std::vector<ServiceDefinition> services_;
   WriteHandler writeHandler_;
   LinkHandler linkHandler_;
+  NotifyTap notifyTap_;
   std::size_t maximumWriteLength_ = 182;
   int creditCapacity_ = 8;
   std::optional<dispatch::Seconds> creditReturnDelay_ = dispatch::Seconds(0.0075);
