@@ -87,8 +87,10 @@ class Intake {
 
   // Any thread: the console lines of records still gathering, oldest first. Their records
   // stay where they are and go on with the next batch.
+  // Always under the lock, even when the list looks empty: a batch just detached by another
+  // thread may still be printing, and a line written now would overtake it.
   void writeBacklog() {
-    if (head_.load(std::memory_order_acquire) == nullptr || writingBacklog) return;
+    if (writingBacklog) return;
     std::lock_guard lock(mutex_);
     std::vector<Node*> unprinted;
     // Lines go out oldest first, so the records not yet printed are the newest ones.
