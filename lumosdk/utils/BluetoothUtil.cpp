@@ -17,6 +17,9 @@ namespace property = platform::ble::property;
 
 namespace link {
 
+constexpr int kAdapterWaits = 40;
+constexpr platform::dispatch::Seconds kAdapterWaitStep{0.05};
+
 LinkState& state() {
   static LinkState linkState;
   return linkState;
@@ -65,11 +68,19 @@ void forgetDevice() {
   s.reconnecting = false;
 }
 
-void startScanForDevices() {
+void startScanForDevices(int adapterWaits) {
   auto& s = state();
   if (!s.bluetoothManager) {
     log("bluetoothManager is nil, cannot start scan");
     updateState(ConnectState::idle);
+    return;
+  }
+  // The manager's central hears from the adapter on its own; over a real radio's bus that can
+  // come a moment after the state check said "on". Waiting for it beats a failed scan.
+  if (s.bluetoothManager->getAdapterState() == LumoBluetoothAdapterState::unknown && adapterWaits < kAdapterWaits) {
+    platform::dispatch::DispatchQueue::main()->asyncAfter(kAdapterWaitStep, [session = s.session, adapterWaits] {
+      if (state().session == session && !state().ended) startScanForDevices(adapterWaits + 1);
+    });
     return;
   }
   s.bluetoothManager->stopScan();

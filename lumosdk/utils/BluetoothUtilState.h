@@ -48,7 +48,7 @@ struct LinkState {
 LinkState& state();
 void log(const std::string& text);
 void updateState(ConnectState state);
-void startScanForDevices();
+void startScanForDevices(int adapterWaits = 0);
 // True for the peripheral of the session under way, false for any other and after disconnect().
 bool isSessionDevice(const std::shared_ptr<platform::ble::Peripheral>& peripheral);
 // Asks the manager to connect the session's device; false when it refused.
