@@ -33,12 +33,20 @@ TEST_F(BluezCentralTest, AdapterStateFollowsTheAdapterObjectAndItsPower) {
   EXPECT_EQ(phone->events, (std::vector<std::string>{"state 2", "state 5", "state 4", "state 5", "state 2"}));
 }
 
-TEST_F(BluezCentralTest, ABusPolicyThatRefusesBluezIsUnauthorized) {
+TEST_F(BluezCentralTest, ABusPolicyThatRefusesBluezIsUnauthorizedAndABusWithoutItUnsupported) {
   start({.denyBluez = true});
   bluez->addAdapter();
   phone = RecordingCentral::make();
   ASSERT_TRUE(waitForEvent("state"));
   EXPECT_EQ(phone->central().state(), ManagerState::unauthorized);
+
+  // A machine whose bus has no Bluetooth service at all (bluetoothd not installed or stopped).
+  start({.bluez = false});
+  phone = RecordingCentral::make();
+  ASSERT_TRUE(waitForEvent("state"));
+  EXPECT_EQ(phone->events, std::vector<std::string>{"state 2"});
+  phone->central().scanForPeripherals();
+  EXPECT_FALSE(phone->central().isScanning());
 }
 
 TEST_F(BluezCentralTest, AnObjectListingOfTheWrongShapeReadsAsNoUsableAdapter) {

@@ -31,9 +31,13 @@ std::string pythonText(const std::string& text) {
 }  // namespace
 
 MockBluez::MockBluez(Options options)
-    : world_(BluezWorld::Options{.adapter = false, .vehicle = false, .denyBluez = options.denyBluez}) {
+    : world_(BluezWorld::Options{.bluez = options.bluez, .adapter = false, .vehicle = false, .denyBluez = options.denyBluez}) {
   if (!world_.ready()) {
     problem_ = world_.error();
+    return;
+  }
+  if (!options.bluez) {
+    ready_ = true;  // a bare bus: nothing to prepare
     return;
   }
   try {

@@ -17,6 +17,7 @@ class MockBluez {
   struct Options {
     // The bus refuses calls to org.bluez, as a policy without Bluetooth rights does.
     bool denyBluez = false;
+    bool bluez = true;  // false: nothing owns org.bluez
   };
 
   explicit MockBluez(Options options);

@@ -26,6 +26,7 @@ namespace lumo::test {
 class BluezWorld {
  public:
   struct Options {
+    bool bluez = true;        // false: a bare bus on which no BlueZ service runs
     bool adapter = true;      // false: no adapter at all
     bool vehicle = true;      // start the vehicle device (needs the adapter)
     bool denyBluez = false;   // the bus refuses calls to BlueZ (AccessDenied), as for a user without rights
