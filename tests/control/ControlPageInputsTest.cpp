@@ -12,15 +12,10 @@ namespace {
 
 using lumo::LumoControlPage;
 using platform::dispatch::Seconds;
-using platform::ui::Point;
 using platform::ui::View;
 
 class ControlPageInputsTest : public lumo::test::ControlPageTest {
  protected:
-  static Point centreOf(const View& view) {
-    auto r = view.convertRectTo(view.bounds(), nullptr);
-    return {r.midX(), r.midY()};
-  }
   void tapView(const View& view) {
     window->tap(centreOf(view));
     runFor(Seconds(0.3));  // the switch's animation and its value-changed event

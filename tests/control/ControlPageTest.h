@@ -36,6 +36,10 @@ class LandscapeAwareHost : public platform::ui::ApplicationDelegate {
 // recorded, and every control frame the vehicle accepts is kept.
 class ControlPageTest : public SupportUiTest {
  protected:
+  ControlPageTest() = default;
+  // The system clock, for a page that talks to real processes (the mocked BlueZ).
+  explicit ControlPageTest(bool virtualClock) : SupportUiTest(virtualClock) {}
+
   void SetUp() override;
   void TearDown() override;
 
@@ -59,6 +63,11 @@ class ControlPageTest : public SupportUiTest {
   bool isVisible(const std::string& text) const;
   // The wait dialog's message, or nothing when it is not up.
   std::optional<std::string> waitDialogMessage() const;
+  // Where a finger lands on `view`, in window coordinates.
+  static platform::ui::Point centreOf(const platform::ui::View& view) {
+    auto r = view.convertRectTo(view.bounds(), nullptr);
+    return {r.midX(), r.midY()};
+  }
   // Taps the button (or label) showing `text`; false when no such view is visible.
   bool tapText(const std::string& text);
 

@@ -32,6 +32,9 @@ namespace lumo::test {
 // class-level helper state cleared before and after.
 class SupportUiTest : public VirtualTimeTest {
  protected:
+  SupportUiTest() = default;
+  explicit SupportUiTest(bool virtualClock) : VirtualTimeTest(virtualClock) {}
+
   void SetUp() override {
     VirtualTimeTest::SetUp();
     platform::ui::Application::shared().resetForTesting();
