@@ -62,7 +62,7 @@ VehicleSimulator::~VehicleSimulator() {
 
 std::uint8_t VehicleSimulator::driveMode() const {
   if (takeover_) return *takeover_;
-  return controlGranted_ ? remoteTakeover : ready;
+  return controlGranted_ ? grantedMode_ : ready;
 }
 
 void VehicleSimulator::grantControl() { controlGranted_ = true; }

@@ -50,6 +50,9 @@ class VehicleSimulator {
   void setGrantDelay(platform::dispatch::Seconds delay) { grantDelay_ = delay; }
   // The echo of a tick shows up in state frames only this long after the frame arrived.
   void lag(int milliseconds) { lag_ = platform::dispatch::Seconds(milliseconds / 1000.0); }
+  // The drive mode reported while the phone holds control and nothing has taken over
+  // (remoteTakeover unless told otherwise; any byte, unknown ones included).
+  void setGrantedDriveMode(std::uint8_t mode) { grantedMode_ = mode; }
 
   // --- things that happen to the vehicle
   void grantControl();
@@ -99,6 +102,7 @@ class VehicleSimulator {
   VehicleModel model_;
 
   bool controlGranted_ = false;
+  std::uint8_t grantedMode_ = remoteTakeover;
   std::optional<DriveMode> takeover_;
   std::optional<double> requestingSince_;   // monotonic seconds
   std::optional<double> lastGoodFrameAt_;
