@@ -29,6 +29,8 @@ struct CodecState {
   bool enableLogging = false;
   int driveMode = -1;
   bool canControl = false;
+  // Never cleared: it counts grants over the life of the process.
+  std::uint64_t grantCount = 0;
   SafetyWorkState safetyWorkState = SafetyWorkState::unknown;
   int currentDelayMs = -1;
   // The round trip as measured, also when it is too long for currentDelayMs.
@@ -212,7 +214,9 @@ void ControlUtil::decodeState(const platform::Bytes& data) {
     lines.add("Checksum error");
   } else {
     state.driveMode = data[0];
-    state.canControl = (data[1] & 0x01) != 0;
+    bool granted = (data[1] & 0x01) != 0;
+    if (granted && !state.canControl) ++state.grantCount;
+    state.canControl = granted;
     state.safetyWorkState = safetyFromByte(data[2]);
     std::uint8_t echoedTick = data[5];
     lines.add("计算延迟 - tick=" + std::to_string(echoedTick));
@@ -233,6 +237,11 @@ void ControlUtil::decodeState(const platform::Bytes& data) {
 bool ControlUtil::isCanControl() {
   std::lock_guard lock(codec().mutex);
   return codec().canControl;
+}
+
+std::uint64_t ControlUtil::getGrantCount() {
+  std::lock_guard lock(codec().mutex);
+  return codec().grantCount;
 }
 
 int ControlUtil::getDriveMode() {

@@ -38,6 +38,10 @@ class LUMO_EXPORT ControlUtil {
   static void decodeState(const platform::Bytes& data);
 
   static bool isCanControl();
+  // How many times control went from withheld to granted in this process. A caller that
+  // sees it change knows control was granted anew, however briefly it was withdrawn between
+  // two of its looks.
+  static std::uint64_t getGrantCount();
   static int getDriveMode();  // -1 until a good frame arrived
   static SafetyWorkState getSafetyWorkState();
   static int getDelay();  // milliseconds; -1 when unknown or abnormal
