@@ -74,6 +74,7 @@ void LumoControlPage::viewDidLoad() {
   // A session never starts from another session's vehicle state: until this vehicle
   // grants control, every frame requests it.
   ControlUtil::clearData();
+  seenGrantCount_ = ControlUtil::getGrantCount();
   BluetoothUtil::initialize(strongSelf());
   setBluetoothListeners();
   // Without a name there is nothing to look for: no permission alerts for a page that ends.
@@ -129,47 +130,6 @@ void LumoControlPage::setLandscapeOrientation() {
   }
 }
 
-// ---- inputs: each one also tells the inactivity watchdog that the user is there
-
-void LumoControlPage::inputChanged() { resetInactivityTimer(); }
-
-void LumoControlPage::onForwardSelect() {
-  dy_ = 1.0f;
-  inputChanged();
-}
-void LumoControlPage::onForwardRelease() {
-  dy_ = 0;
-  inputChanged();
-}
-void LumoControlPage::onBackSelect() {
-  dy_ = -1.0f;
-  inputChanged();
-}
-void LumoControlPage::onBackRelease() {
-  dy_ = 0;
-  inputChanged();
-}
-void LumoControlPage::onLeftSelect() {
-  dx_ = -1.0f;
-  inputChanged();
-}
-void LumoControlPage::onLeftRelease() {
-  dx_ = 0;
-  inputChanged();
-}
-void LumoControlPage::onRightSelect() {
-  dx_ = 1.0f;
-  inputChanged();
-}
-void LumoControlPage::onRightRelease() {
-  dx_ = 0;
-  inputChanged();
-}
-void LumoControlPage::onSteeringWheelAngleChanged(float angle) {
-  dx_ = angle;
-  inputChanged();
-}
-
 void LumoControlPage::exitButtonTapped() { quitWithToast("退出中"); }
 
 // ---- notifications
@@ -220,48 +180,6 @@ void LumoControlPage::buttonModeAnimationCompleted() {
     rightControlContainer_->setHidden(false);
     rightControlContainer_->setUserInteractionEnabled(true);
   }
-}
-
-// ---- inactivity
-
-void LumoControlPage::startInactivityTimer() {
-  stopInactivityTimer();
-  // A page that has finished keeps no watchdog running.
-  if (finished_) return;
-  auto weak = weakSelf();
-  inactivityTimer_ = platform::dispatch::Timer::scheduled(
-      platform::dispatch::Seconds(INACTIVITY_TIMEOUT), false, [weak](platform::dispatch::Timer&) {
-        if (auto page = weak.lock()) page->showTimeoutDialog();
-      });
-}
-
-void LumoControlPage::stopInactivityTimer() {
-  if (inactivityTimer_) inactivityTimer_->invalidate();
-  inactivityTimer_.reset();
-}
-
-void LumoControlPage::resetInactivityTimer() {
-  startInactivityTimer();
-}
-
-bool LumoControlPage::isOnScreenAndActive() const {
-  auto loaded = viewIfLoaded();
-  return loaded && loaded->window() && !quitFlag_;
-}
-
-void LumoControlPage::showTimeoutDialog() {
-  stopInactivityTimer();
-  if (!isOnScreenAndActive()) return;
-  auto weak = weakSelf();
-  DialogUtil::showCountdownDialog(
-      strongSelf(), "遥控超时", "系统发现手机遥控长期无任何操作", COUNTDOWN_DURATION, "直接退出",
-      [weak] {
-        if (auto page = weak.lock()) page->quitWithToast("已退出遥控");
-      },
-      "继续遥控",
-      [weak] {
-        if (auto page = weak.lock()) page->startInactivityTimer();
-      });
 }
 
 }  // namespace lumo

@@ -115,6 +115,11 @@ class LUMO_EXPORT LumoControlPage : public platform::ui::ViewController, public 
   // finish has run: nothing of this page writes to the vehicle any more.
   bool isFinished() const { return finished_; }
   bool isCommandLoopRunning() const { return commandTimer_ != nullptr; }
+  // An input is off its rest (a pad pressed, the wheel turned).
+  bool isInputHeld() const;
+  // Control was granted while an input was held, and that input has not been let go yet:
+  // every frame holds the brake until it is.
+  bool inputHeldSinceGrant() const;
 
   // ---- the views the session writes to
   std::shared_ptr<platform::ui::View> controlBg() const { return controlBg_; }
@@ -172,6 +177,7 @@ class LUMO_EXPORT LumoControlPage : public platform::ui::ViewController, public 
   void initCommandTimer();
   void shutdownTimer();
   void sendControlCommand();
+  void observeGrants();
   void onState(const platform::Bytes& data);
   void showRetry(const std::string& title);
   void reconnect(const std::string& waitMessage);
@@ -191,7 +197,8 @@ class LUMO_EXPORT LumoControlPage : public platform::ui::ViewController, public 
   void steeringWheelAnimationCompleted();
   void buttonModeAnimationCompleted();
   bool isOnScreenAndActive() const;
-  void inputChanged();
+  void throttleInputChanged(float value);
+  void steeringInputChanged(float value);
 
   std::weak_ptr<LumoControlPage> weakSelf();
   std::shared_ptr<LumoControlPage> strongSelf();
@@ -209,6 +216,11 @@ class LUMO_EXPORT LumoControlPage : public platform::ui::ViewController, public 
   int delayMs_ = 0;
   bool hasControlAble_ = false;
   bool grantedSinceLinkUp_ = false;
+  // The codec's grant count as this page last took it in (see observeGrants).
+  std::uint64_t seenGrantCount_ = 0;
+  // Held when control was granted and not let go since.
+  bool throttleHeldAtGrant_ = false;
+  bool steeringHeldAtGrant_ = false;
   bool quitFlag_ = false;
   bool finished_ = false;
   bool accelerationModelEnable_ = false;

@@ -106,7 +106,8 @@ std::vector<std::string> ControlPageTest::visibleTexts() const {
     }
     for (const auto& child : view->subviews()) walk(child);
   };
-  walk(window);
+  // Every window the host shows, the key window first.
+  for (const auto& shown : shownWindows()) walk(shown);
   return texts;
 }
 
@@ -133,7 +134,9 @@ bool ControlPageTest::tapText(const std::string& text) {
     if ((button && button->title() == text) || (label && label->text() == text)) target = view;
     for (const auto& child : view->subviews()) walk(child);
   };
-  walk(window);
+  for (const auto& shown : shownWindows()) {
+    if (!target) walk(shown);
+  }
   if (!target) return false;
   tapView(target);
   return true;
@@ -145,6 +148,16 @@ std::vector<std::string> ControlPageTest::records(const std::string& tag) const 
     if (line.rfind(tag + ":", 0) == 0) found.push_back(line.substr(tag.size() + 1));
   }
   return found;
+}
+
+std::vector<std::shared_ptr<ui::Window>> ControlPageTest::shownWindows() const {
+  std::vector<std::shared_ptr<ui::Window>> shown;
+  if (auto key = ui::Application::shared().keyWindow()) shown.push_back(key);
+  for (const auto& other : ui::Application::shared().windows()) {
+    if (std::find(shown.begin(), shown.end(), other) == shown.end()) shown.push_back(other);
+  }
+  if (shown.empty()) shown.push_back(window);
+  return shown;
 }
 
 void ControlPageTest::sample() {

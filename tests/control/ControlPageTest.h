@@ -80,6 +80,7 @@ class ControlPageTest : public SupportUiTest {
 
  private:
   void sample();
+  std::vector<std::shared_ptr<platform::ui::Window>> shownWindows() const;
   std::shared_ptr<LandscapeAwareHost> host_;
   std::set<std::string> seen_;
 };

@@ -101,15 +101,20 @@ TEST_F(SessionLifeTest, FromOpeningToThePageGone) {
 TEST_F(SessionLifeTest, FramesCarryTheInputsScaledAndTruncated) {
   auto page = openPage();
   ASSERT_NE(page, nullptr);
-  // Inputs held before the grant never reach the vehicle.
+  // Inputs held before the grant never reach the vehicle, not even after it: they drive
+  // once pressed again.
   page->onForwardSelect();
   page->onRightSelect();
   ASSERT_TRUE(runUntilInControl(page));
+  runFor(Seconds(0.3));
   for (const auto& frame : frames) {
-    if (frame.enableCmd) {
-      EXPECT_EQ(frame.throttle, 0);
-    }
+    EXPECT_EQ(frame.throttle, 0);
+    EXPECT_EQ(frame.steering, 0);
   }
+  page->onForwardRelease();
+  page->onRightRelease();
+  page->onForwardSelect();
+  page->onRightSelect();
   runFor(Seconds(0.3));
   EXPECT_EQ(frames.back().throttle, 10);
   EXPECT_EQ(frames.back().steering, 100);
@@ -192,7 +197,13 @@ TEST_F(SessionLifeTest, WithdrawnControlIsAskedForAgainWithoutANewWatchdog) {
   EXPECT_FALSE(saw("遥控超时"));
   EXPECT_TRUE(page->hasControlAble());
   EXPECT_FALSE(page->quitFlag());
+  // Granted again while forward is still held: it holds the brake until pressed anew.
   vehicle->grantControl();
+  runFor(Seconds(0.5));
+  EXPECT_EQ(frames.back().throttle, 0);
+  EXPECT_EQ(frames.back().brake, 30);
+  page->onForwardRelease();
+  page->onForwardSelect();
   runFor(Seconds(0.5));
   EXPECT_EQ(frames.back().throttle, 10);
 }

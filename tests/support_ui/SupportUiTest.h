@@ -93,7 +93,9 @@ class SupportUiTest : public VirtualTimeTest {
   // Taps the middle of a view through the window, as a finger would.
   void tapView(const std::shared_ptr<platform::ui::View>& view) {
     auto frame = view->convertRectTo(view->bounds(), nullptr);
-    window->tap(frame.center());
+    // The finger lands on the window the view is in (the test's window by default).
+    auto target = view->window() ? view->window() : window;
+    target->tap(frame.center());
   }
 
   std::size_t consoleCount(const std::string& line) const {
