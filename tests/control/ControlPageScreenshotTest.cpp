@@ -60,6 +60,7 @@ class ControlPageScreenshotTest : public lumo::test::ControlPageTest {
 
 bool red(const Color& c) { return c.red > 0.8 && c.green < 0.4 && c.blue < 0.4; }
 bool dark(const Color& c) { return c.red + c.green + c.blue < 1.2; }
+bool white(const Color& c) { return c.red > 0.9 && c.green > 0.9 && c.blue > 0.9; }
 
 TEST_F(ControlPageScreenshotTest, TheSessionInLandscape) {
   vehicle->setGrantDelay(Seconds(4));
@@ -94,6 +95,27 @@ TEST_F(ControlPageScreenshotTest, TheSessionInLandscape) {
   runFor(Seconds(0.5));
   expectDialogCentred(page);
   shoot("control-retry");
+}
+
+// A vehicle that grants control in drive mode 8 ("手机遥控"): the wait dialog goes with the
+// grant, so the pads and the exit button are there to use, and the forward pad drives.
+TEST_F(ControlPageScreenshotTest, AGrantInPhoneControlModeLeavesThePageFree) {
+  vehicle->setGrantedDriveMode(sim::VehicleSimulator::phoneControl);
+  auto page = openPage();
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(runUntilInControl(page));
+  runFor(Seconds(1));
+  EXPECT_EQ(waitDialogMessage(), std::nullopt);
+  EXPECT_EQ(page->driveModeText()->text(), "手机遥控");
+  window->touchDown(1, centreOf(*page->controlPadUp()));
+  runFor(Seconds(1));
+  EXPECT_EQ(frames.back().throttle, 10);
+  auto frame = shoot("control-phone-mode");
+  // No overlay dims the page: the exit button is drawn white, as without any dialog.
+  auto exit = page->buttonExit();
+  Rect exitRect = exit->convertRectTo(exit->bounds(), nullptr);
+  EXPECT_GT(count(frame, exitRect, white), int(exitRect.width() * exitRect.height() * 0.5));
+  window->touchUp(1, centreOf(*page->controlPadUp()));
 }
 
 TEST_F(ControlPageScreenshotTest, TheInactivityCountdownInLandscape) {
