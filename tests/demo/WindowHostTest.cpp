@@ -103,9 +103,10 @@ TEST_F(WindowHostTest, TheMouseTapsThePhoneAndThePanelAndMinimisingBackgroundsTh
   click(at.x, at.y);
   EXPECT_EQ(platform::ui::Application::shared().connectedScenes().size(), 2u);
 
-  // The panel sits right of the 390-point phone; its first button is 远程接管.
+  // The panel sits right of the 390-point phone.
   world->vehicle().grantControl();
-  click(390 + 16 + 90, 432 + 19);
+  auto takeOver = host->panel()->button("远程接管")->frame().center();
+  click(390 + takeOver.x, takeOver.y);
   EXPECT_FALSE(world->vehicle().hasControlGranted());
   EXPECT_EQ(world->vehicle().driveMode(), sim::VehicleSimulator::remoteTakeover);
 
