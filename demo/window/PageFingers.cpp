@@ -29,6 +29,14 @@ constexpr double kFullLockDegrees = 100;
 
 Point centreOf(const View& view) { return view.convertRectTo(view.bounds(), nullptr).center(); }
 
+// A pad inside a hidden container (the side pads in wheel mode) cannot be touched.
+bool isShown(const View& view) {
+  for (const View* v = &view; v; v = v->superview().get()) {
+    if (v->isHidden() || v->alpha() <= 0) return false;
+  }
+  return true;
+}
+
 // A point on the wheel's rim at `degrees` clockwise from its top, in window coordinates.
 Point onWheel(const View& wheel, double degrees) {
   auto box = wheel.convertRectTo(wheel.bounds(), nullptr);
@@ -47,7 +55,7 @@ bool PageFingers::press(int padTag) {
   if (padTag < kFirstPadTag || padTag > kLastPadTag || pads_.count(padTag)) return false;
   auto window = Application::shared().keyWindow();
   auto pad = window ? window->viewWithTag(padTag) : nullptr;
-  if (!pad || pad->isHidden()) return false;
+  if (!pad || !isShown(*pad)) return false;
   Held held{window, pad, firstFinger_ + (padTag - kFirstPadTag), centreOf(*pad)};
   pads_[padTag] = held;
   window->touchDown(held.finger, held.at);

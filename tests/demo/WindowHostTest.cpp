@@ -95,6 +95,18 @@ TEST_F(WindowHostTest, ArrowKeysPressThePadsAndNothingStaysPressedWithoutFocus) 
   key(SDLK_UP, false);
   EXPECT_EQ(forward->events.back(), "cancelled");
   EXPECT_EQ(keyWindow()->activeTouchCount(), 0u);
+
+  // A pad in a hidden container (the side pads in wheel mode) is not on screen.
+  auto container = platform::ui::View::make(keyWindow()->bounds());
+  keyWindow()->addSubview(container);
+  auto left = std::make_shared<PadProbe>(platform::ui::Rect{200, 700, 60, 60});
+  left->setTag(1003);
+  container->addSubview(left);
+  container->setHidden(true);
+  key(SDLK_LEFT, true);
+  EXPECT_EQ(keyWindow()->activeTouchCount(), 0u);
+  key(SDLK_LEFT, false);
+  EXPECT_TRUE(left->events.empty());
 }
 
 TEST_F(WindowHostTest, TheMouseTapsThePhoneAndThePanelAndMinimisingBackgroundsTheApp) {
