@@ -29,6 +29,11 @@ void useFreshSandbox() {
   if (char* made = ::mkdtemp(pattern.data())) ::setenv("LUMO_SANDBOX_DIR", made, 1);
 }
 
+demo::WindowHost::GamepadButton deadManButton(const demo::DemoOptions& options) {
+  return options.deadMan == demo::DemoOptions::DeadMan::rightShoulder ? demo::WindowHost::GamepadButton::rightShoulder
+                                                                      : demo::WindowHost::GamepadButton::leftShoulder;
+}
+
 bool displayPresent() {
   const char* display = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
@@ -46,7 +51,7 @@ int playTour(const demo::DemoOptions& options, demo::DemoWorld& world) {
   std::unique_ptr<demo::WindowHost> host;
   demo::TourPlayer::Hooks hooks;
   if (options.window) {
-    host = std::make_unique<demo::WindowHost>(&world.vehicle(), options.scale);
+    host = std::make_unique<demo::WindowHost>(&world.vehicle(), options.scale, deadManButton(options));
     if (!host->open()) return 1;
     hooks.afterCommand = [&host] { host->showFrame(); };
     if (options.compareWith) {
@@ -131,7 +136,7 @@ int main(int argc, char** argv) {
     std::printf("lumodemo: backend %s, vehicle \"%s\" on the simulated radio\n", world.baseUrl().c_str(),
                 sim::BackendSimulator::kDemoBleName);
   }
-  demo::WindowHost host(&world.vehicle(), options.scale);
+  demo::WindowHost host(&world.vehicle(), options.scale, deadManButton(options));
   if (!host.open()) return 1;
   host.run();
   platform::ui::Application::shared().simulateWillTerminate();

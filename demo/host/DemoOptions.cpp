@@ -24,7 +24,23 @@ std::string DemoOptions::usage() {
          "  --ble RADIO         sim (the simulated radio and demo vehicle) or bluez (this machine's\n"
          "                      Bluetooth through BlueZ, in real time: not with tours); default\n"
          "                      LUMO_BLE, else sim\n"
-         "  --help              show this text\n";
+         "  --dead-man BUTTON   the game controller's dead-man button: left-shoulder (default)\n"
+         "                      or right-shoulder\n"
+         "  --help              show this text\n"
+         "\n"
+         "In the window the mouse is a finger and the arrow keys press the direction pads. A game\n"
+         "controller (plugged in at any time; the window must have the focus) drives the control\n"
+         "page the same way, only while its dead-man button is held:\n"
+         "\n"
+         "  left shoulder (LB/L1)  dead-man (with --dead-man right-shoulder: RB/R1): hold it\n"
+         "                         to drive; letting go (or unplugging the controller)\n"
+         "                         releases everything the controller pressed\n"
+         "  left stick up/down     forward / back pad (the D-pad's up and down too)\n"
+         "  left stick sideways    key mode: left / right pad; wheel mode: turns the steering\n"
+         "                         wheel to the stick's angle (the D-pad's left and right: full lock)\n"
+         "  B (east face button)   the page's 退出 button\n"
+         "\n"
+         "A stick or D-pad held when the dead-man button goes down does nothing until let go.\n";
 }
 
 DemoOptions::Parsed DemoOptions::parse(const std::vector<std::string>& arguments) {
@@ -55,6 +71,15 @@ DemoOptions::Parsed DemoOptions::parse(const std::vector<std::string>& arguments
       target = &options.compareWith;
     } else if (argument == "--ble") {
       target = &options.ble;
+    } else if (argument == "--dead-man") {
+      auto text = value();
+      if (text == "left-shoulder") {
+        options.deadMan = DeadMan::leftShoulder;
+      } else if (text == "right-shoulder") {
+        options.deadMan = DeadMan::rightShoulder;
+      } else {
+        return fail("option --dead-man takes left-shoulder or right-shoulder, not \"" + text.value_or("") + "\"");
+      }
     } else if (argument == "--scale") {
       auto text = value();
       if (!text) return fail("option --scale needs a value");

@@ -17,6 +17,9 @@ struct DemoOptions {
   bool window = false;                    // --window: play the tour in the window
   bool headless = false;                  // --headless: never open a window
   double scale = 1.0;                     // --scale N (pixels per point)
+  // --dead-man left-shoulder|right-shoulder: the game controller's button to hold
+  enum class DeadMan { leftShoulder, rightShoulder };
+  DeadMan deadMan = DeadMan::leftShoulder;
   bool help = false;
 
   struct Parsed;

@@ -20,6 +20,8 @@ const Color kGridLine = Color::rgb255(62, 72, 82);
 const Color kTrail = Color::rgb255(96, 200, 255);
 const Color kBody = Color::rgb255(255, 196, 64);
 const Color kText = Color::rgb255(230, 234, 240);
+const Color kMuted = Color::rgb255(150, 158, 170);
+const Color kHeld = Color::rgb255(96, 220, 120);
 const Rect kMapFrame{16, 48, 368, 240};
 constexpr double kPixelsPerMetre = 24;
 constexpr double kGridMetres = 1;
@@ -76,6 +78,18 @@ WorldPanel::WorldPanel(sim::VehicleSimulator& vehicle, std::function<void()> swi
     lines_.push_back(line);
   }
 
+  // The game controller, on a row of its own under the frame line.
+  gamepadLine_ = Label::make({16, 412, 236, 24});
+  deadManLine_ = Label::make({256, 412, kWidth - 272, 24});
+  deadManLine_->setTextAlignment(TextAlignment::right);
+  gamepadLine_->setAdjustsFontSizeToFitWidth(true);  // controller names can be long
+  gamepadLine_->setMinimumScaleFactor(0.6);
+  for (const auto& line : {gamepadLine_, deadManLine_}) {
+    line->setFont(Font::systemFont(15));
+    window_->addSubview(line);
+  }
+  showGamepad({});
+
   sim::VehicleSimulator* v = &vehicle_;
   addButton("远程接管", [v] { v->takeOverRemotely(); });
   addButton("现场遥控接管", [v] { v->takeOverOnSite(); });
@@ -107,7 +121,7 @@ void WorldPanel::addButton(const std::string& title, std::function<void()> actio
 
 void WorldPanel::layoutButtons() {
   for (std::size_t i = 0; i < buttons_.size(); ++i) {
-    buttons_[i]->setFrame({16 + (i % 2) * 188.0, 432 + (i / 2) * 48.0, 180, 38});
+    buttons_[i]->setFrame({16 + (i % 2) * 188.0, 460 + (i / 2) * 48.0, 180, 38});
   }
 }
 
@@ -130,9 +144,20 @@ std::string WorldPanel::driveModeName(int mode) {
   }
 }
 
+void WorldPanel::showGamepad(const Gamepad& gamepad) {
+  bool connected = !gamepad.name.empty();
+  gamepadLine_->setText("手柄 " + (connected ? gamepad.name : std::string("未连接")));
+  gamepadLine_->setTextColor(connected ? kText : kMuted);
+  deadManLine_->setHidden(!connected);
+  deadManLine_->setText("安全键 " + gamepad.deadManButton + (gamepad.deadManHeld ? " 按住" : " 松开"));
+  deadManLine_->setTextColor(gamepad.deadManHeld ? kHeld : kMuted);
+}
+
 std::string WorldPanel::statusText() const {
   std::string text;
   for (const auto& line : lines_) text += line->text() + "\n";
+  text += gamepadLine_->text() + "\n";
+  if (!deadManLine_->isHidden()) text += deadManLine_->text() + "\n";
   return text;
 }
 

@@ -20,11 +20,12 @@ namespace demo {
 // The simulated world beside the phone: a top view of the vehicle with its trail, its speed,
 // steering, door, drive mode, control authority and link, and buttons that make the vehicle
 // do to a session what a real one does (taken over remotely, by the on-site controller or
-// for safety, lagging, losing the link). A window of its own, not part of any scene.
+// for safety, lagging, losing the link), and the game controller that drives the page. A
+// window of its own, not part of any scene.
 class WorldPanel {
  public:
   static constexpr double kWidth = 400;
-  static constexpr double kHeight = 640;
+  static constexpr double kHeight = 668;
   // Trail points kept; the oldest go first.
   static constexpr std::size_t kTrailLimit = 2000;
 
@@ -36,6 +37,14 @@ class WorldPanel {
   void update();
   const std::vector<platform::ui::Point>& trail() const { return trail_; }
   std::shared_ptr<platform::ui::Button> button(const std::string& title) const;
+  // The game controller the window host listens to: its name (empty: none connected), the
+  // name of its dead-man button and whether that is held.
+  struct Gamepad {
+    std::string name;
+    std::string deadManButton;
+    bool deadManHeld = false;
+  };
+  void showGamepad(const Gamepad& gamepad);
   std::string statusText() const;
 
   static std::string driveModeName(int mode);
@@ -52,6 +61,8 @@ class WorldPanel {
   std::shared_ptr<platform::ui::ShapeLayer> trailLayer_;
   std::shared_ptr<platform::ui::ShapeLayer> body_;
   std::vector<std::shared_ptr<platform::ui::Label>> lines_;
+  std::shared_ptr<platform::ui::Label> gamepadLine_;
+  std::shared_ptr<platform::ui::Label> deadManLine_;
   std::vector<std::shared_ptr<platform::ui::Button>> buttons_;
   std::vector<platform::ui::Point> trail_;
   bool lagging_ = false;

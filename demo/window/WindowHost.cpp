@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "demo/host/ScreenText.h"
 #include "demo/host/TourPlayer.h"
 #include "platform/dispatch/MainLoop.h"
 #include "platform/render/Bitmap.h"
@@ -15,8 +16,23 @@ namespace demo {
 using platform::render::Bitmap;
 using platform::render::sdl::SdlHost;
 using platform::ui::Application;
+using GamepadEvent = SdlHost::GamepadEvent;
 
 namespace {
+
+int padTagOf(GamepadMapper::Pad pad) {
+  switch (pad) {
+    case GamepadMapper::Pad::forward: return TourPlayer::padTag("up");
+    case GamepadMapper::Pad::back: return TourPlayer::padTag("down");
+    case GamepadMapper::Pad::left: return TourPlayer::padTag("left");
+    case GamepadMapper::Pad::right: return TourPlayer::padTag("right");
+  }
+  return 0;
+}
+
+std::string buttonLabel(SdlHost::GamepadButton button) {
+  return button == SdlHost::GamepadButton::rightShoulder ? "RB" : "LB";
+}
 
 const char* padName(SdlHost::Key key) {
   switch (key) {
@@ -38,15 +54,15 @@ bool samePixel(std::uint32_t a, std::uint32_t b) {
 
 }  // namespace
 
-WindowHost::WindowHost(sim::VehicleSimulator* vehicle, double scale)
+WindowHost::WindowHost(sim::VehicleSimulator* vehicle, double scale, GamepadButton deadMan)
     : panel_(vehicle ? std::make_unique<WorldPanel>(*vehicle, [this] { switchWindow(); }) : nullptr),
-      host_(Application::shared().keyWindow(), scale) {
+      host_(Application::shared().keyWindow(), scale),
+      mapper_([this](const GamepadMapper::Action& action) { gamepadAction(action); }, deadMan) {
   host_.setWindowSource([] { return Application::shared().keyWindow(); });
   if (panel_) host_.setSidePanel(panel_->window());
   host_.setKeyHandler([this](SdlHost::Key key, bool down) { this->key(key, down); });
-  host_.setFrameHandler([this] {
-    if (panel_) panel_->update();
-  });
+  host_.setGamepadHandler([this](const GamepadEvent& event) { gamepadEvent(event); });
+  host_.setFrameHandler([this] { everyFrame(); });
   // A minimised window is an app in the background: the SDK ends a running session then.
   host_.setVisibilityHandler([](bool shown) {
     auto& application = Application::shared();
@@ -70,33 +86,98 @@ void WindowHost::run() { host_.run(); }
 
 void WindowHost::showFrame() {
   host_.pumpEvents();
-  if (panel_) panel_->update();
+  everyFrame();
   host_.present();
 }
 
+void WindowHost::everyFrame() {
+  followPageMode();
+  if (!panel_) return;
+  WorldPanel::Gamepad shown;
+  if (auto name = gamepadName()) shown.name = *name;
+  shown.deadManButton = buttonLabel(mapper_.deadManButton());
+  shown.deadManHeld = mapper_.deadManHeld();
+  panel_->showGamepad(shown);
+  panel_->update();
+}
+
 void WindowHost::key(SdlHost::Key key, bool down) {
-  if (!down) {
-    auto held = held_.find(key);
-    if (held == held_.end()) return;
-    if (auto window = held->second.window.lock()) {
-      auto pad = window->viewWithTag(TourPlayer::padTag(padName(key)));
-      if (pad) {
-        window->touchUp(held->second.finger, pad->convertRectTo(pad->bounds(), nullptr).center());
-      } else {
-        window->touchCancel(held->second.finger);
-      }
-    }
-    held_.erase(held);
-    return;
-  }
-  auto window = Application::shared().keyWindow();
-  if (!window || held_.count(key)) return;
-  auto pad = window->viewWithTag(TourPlayer::padTag(padName(key)));
-  if (!pad || pad->isHidden()) return;
   // Each key is its own finger, so forward and a turn can be held together.
-  int finger = 100 + static_cast<int>(key);
-  held_[key] = {window, finger};
-  window->touchDown(finger, pad->convertRectTo(pad->bounds(), nullptr).center());
+  int tag = TourPlayer::padTag(padName(key));
+  if (down) {
+    keyFingers_.press(tag);
+  } else {
+    keyFingers_.release(tag);
+  }
+}
+
+std::optional<std::string> WindowHost::gamepadName() const {
+  if (!driving_) return std::nullopt;
+  auto found = controllers_.find(*driving_);
+  if (found == controllers_.end()) return std::nullopt;
+  return found->second;
+}
+
+void WindowHost::gamepadEvent(const GamepadEvent& event) {
+  switch (event.kind) {
+    case GamepadEvent::Kind::connected:
+      controllers_[event.controller] = event.name;
+      std::printf("lumodemo: game controller \"%s\" connected\n", event.name.c_str());
+      if (!driving_) driveWith(event.controller);
+      return;
+    case GamepadEvent::Kind::disconnected: {
+      auto found = controllers_.find(event.controller);
+      if (found == controllers_.end()) return;
+      std::printf("lumodemo: game controller \"%s\" disconnected\n", found->second.c_str());
+      controllers_.erase(found);
+      if (driving_ != event.controller) return;
+      std::optional<int> next;
+      if (!controllers_.empty()) next = controllers_.begin()->first;
+      driveWith(next);
+      return;
+    }
+    case GamepadEvent::Kind::button:
+      if (driving_ != event.controller) return;
+      followPageMode();
+      mapper_.button(event.button, event.down);
+      return;
+    case GamepadEvent::Kind::axis:
+      if (driving_ != event.controller) return;
+      followPageMode();
+      mapper_.axis(event.axis, event.value);
+      return;
+  }
+}
+
+void WindowHost::driveWith(std::optional<int> controller) {
+  // The old controller's fingers lift; the new one starts from what it holds now, all but
+  // its dead-man button, which has to be pressed afresh.
+  mapper_.reset();
+  driving_ = controller;
+  if (!controller) return;
+  for (auto axis : {GamepadMapper::Axis::leftX, GamepadMapper::Axis::leftY}) {
+    mapper_.axis(axis, host_.gamepadAxis(*controller, axis));
+  }
+  for (auto button : {GamepadButton::dpadUp, GamepadButton::dpadDown, GamepadButton::dpadLeft,
+                      GamepadButton::dpadRight}) {
+    if (host_.isGamepadButtonDown(*controller, button)) mapper_.button(button, true);
+  }
+}
+
+void WindowHost::followPageMode() {
+  auto window = Application::shared().keyWindow();
+  mapper_.setWheelMode(window && ScreenText::findByType(*window, "SteeringWheel") != nullptr);
+}
+
+void WindowHost::gamepadAction(const GamepadMapper::Action& action) {
+  using Kind = GamepadMapper::Action::Kind;
+  switch (action.kind) {
+    case Kind::press: gamepadFingers_.press(padTagOf(action.pad)); break;
+    case Kind::release: gamepadFingers_.release(padTagOf(action.pad)); break;
+    case Kind::turnWheel: gamepadFingers_.turnWheel(action.angle); break;
+    case Kind::letGoOfWheel: gamepadFingers_.letGoOfWheel(); break;
+    case Kind::exit: gamepadFingers_.tap("退出"); break;
+  }
 }
 
 void WindowHost::switchWindow() {

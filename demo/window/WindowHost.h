@@ -3,9 +3,12 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "demo/host/WorldPanel.h"
+#include "demo/window/GamepadMapper.h"
+#include "demo/window/PageFingers.h"
 #include "platform/render/sdl/SdlHost.h"
 
 namespace sim {
@@ -15,11 +18,13 @@ class VehicleSimulator;
 namespace demo {
 
 // The demo's window: the phone's key window at its true aspect beside the world panel. The
-// mouse is a finger, typing goes to the focused field, and the arrow keys press and release
-// the control page's direction pads through the same touch path a finger takes.
+// mouse is a finger, typing goes to the focused field, and the arrow keys and a game
+// controller press and release the control page's direction pads (the controller also turns
+// the wheel and taps 退出) through the same touch path a finger takes.
 class WindowHost {
  public:
-  WindowHost(sim::VehicleSimulator* vehicle, double scale);
+  using GamepadButton = platform::render::sdl::SdlHost::GamepadButton;
+  WindowHost(sim::VehicleSimulator* vehicle, double scale, GamepadButton deadMan = GamepadButton::leftShoulder);
   bool open();
   // Until the window is closed (real time).
   void run();
@@ -29,18 +34,28 @@ class WindowHost {
   // screenshot at `reference`; a description of the difference, or empty when they agree.
   std::string compareWithGrab(const std::filesystem::path& reference, const std::filesystem::path& grabbed);
 
+  // The controller whose input reaches the page (the first one connected), if any.
+  std::optional<std::string> gamepadName() const;
+  const GamepadMapper& gamepad() const { return mapper_; }
+  WorldPanel* panel() const { return panel_.get(); }
+
  private:
   void key(platform::render::sdl::SdlHost::Key key, bool down);
+  void gamepadEvent(const platform::render::sdl::SdlHost::GamepadEvent& event);
+  void gamepadAction(const GamepadMapper::Action& action);
+  void driveWith(std::optional<int> controller);
+  void followPageMode();
+  void everyFrame();
   void switchWindow();
 
   std::unique_ptr<WorldPanel> panel_;
   platform::render::sdl::SdlHost host_;
-  // Arrow keys held down: the window and the finger pressing the pad.
-  struct HeldPad {
-    std::weak_ptr<platform::ui::Window> window;
-    int finger;
-  };
-  std::map<platform::render::sdl::SdlHost::Key, HeldPad> held_;
+  PageFingers keyFingers_{100};
+  PageFingers gamepadFingers_{200};
+  GamepadMapper mapper_;
+  // Connected controllers by id, with their names.
+  std::map<int, std::string> controllers_;
+  std::optional<int> driving_;
 };
 
 }  // namespace demo

@@ -46,10 +46,15 @@ TEST(CommandLineTest, OptionsAreReadOrRefusedWithAReason) {
   EXPECT_EQ(refusal({"--ble", "hci0"}), "option --ble takes sim or bluez, not \"hci0\"");
   EXPECT_NE(refusal({"--ble", "bluez", "--tour", "t"}), "") << "a real radio cannot follow virtual time";
   EXPECT_NE(refusal({"--ble", "bluez", "--headless"}), "");
+  EXPECT_EQ(plain.options->deadMan, DemoOptions::DeadMan::leftShoulder);
+  EXPECT_EQ(DemoOptions::parse({"--dead-man", "right-shoulder"}).options->deadMan,
+            DemoOptions::DeadMan::rightShoulder);
+  EXPECT_EQ(refusal({"--dead-man", "a"}), "option --dead-man takes left-shoulder or right-shoulder, not \"a\"");
+  EXPECT_EQ(refusal({"--dead-man"}), "option --dead-man takes left-shoulder or right-shoulder, not \"\"");
 
   std::string usage = DemoOptions::usage();
   for (const char* option : {"--backend", "--ca", "--tour", "--screenshots", "--window", "--compare", "--headless",
-                             "--scale", "--ble", "--help"}) {
+                             "--scale", "--ble", "--dead-man", "--help", "left stick", "退出"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }

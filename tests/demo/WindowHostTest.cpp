@@ -95,6 +95,18 @@ TEST_F(WindowHostTest, ArrowKeysPressThePadsAndNothingStaysPressedWithoutFocus) 
   key(SDLK_UP, false);
   EXPECT_EQ(forward->events.back(), "cancelled");
   EXPECT_EQ(keyWindow()->activeTouchCount(), 0u);
+
+  // A pad in a hidden container (the side pads in wheel mode) is not on screen.
+  auto container = platform::ui::View::make(keyWindow()->bounds());
+  keyWindow()->addSubview(container);
+  auto left = std::make_shared<PadProbe>(platform::ui::Rect{200, 700, 60, 60});
+  left->setTag(1003);
+  container->addSubview(left);
+  container->setHidden(true);
+  key(SDLK_LEFT, true);
+  EXPECT_EQ(keyWindow()->activeTouchCount(), 0u);
+  key(SDLK_LEFT, false);
+  EXPECT_TRUE(left->events.empty());
 }
 
 TEST_F(WindowHostTest, TheMouseTapsThePhoneAndThePanelAndMinimisingBackgroundsTheApp) {
@@ -103,9 +115,10 @@ TEST_F(WindowHostTest, TheMouseTapsThePhoneAndThePanelAndMinimisingBackgroundsTh
   click(at.x, at.y);
   EXPECT_EQ(platform::ui::Application::shared().connectedScenes().size(), 2u);
 
-  // The panel sits right of the 390-point phone; its first button is 远程接管.
+  // The panel sits right of the 390-point phone.
   world->vehicle().grantControl();
-  click(390 + 16 + 90, 432 + 19);
+  auto takeOver = host->panel()->button("远程接管")->frame().center();
+  click(390 + takeOver.x, takeOver.y);
   EXPECT_FALSE(world->vehicle().hasControlGranted());
   EXPECT_EQ(world->vehicle().driveMode(), sim::VehicleSimulator::remoteTakeover);
 

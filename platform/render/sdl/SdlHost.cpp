@@ -12,6 +12,7 @@
 #include "platform/dispatch/MainLoop.h"
 #include "platform/foundation/ConsoleLog.h"
 #include "platform/render/Renderer.h"
+#include "platform/render/sdl/SdlGamepads.h"
 #include "platform/ui/DisplayLink.h"
 #include "platform/ui/Window.h"
 
@@ -80,6 +81,7 @@ struct SdlHost::State {
   std::function<std::shared_ptr<ui::Window>()> source;
   std::shared_ptr<ui::Window> panel;
   KeyHandler keyHandler;
+  SdlGamepads gamepads;
   std::function<void()> frameHandler;
   std::function<void(bool)> visibilityHandler;
   bool minimised = false;
@@ -105,6 +107,7 @@ SdlHost::SdlHost(std::shared_ptr<ui::Window> window, double scale)
 
 SdlHost::~SdlHost() {
   if (state_->link) state_->link->invalidate();
+  state_->gamepads.closeAll();
   if (state_->sdlWindow) {
     dispatch::MainLoop::setWaiter(nullptr);
     SDL_DestroyWindow(state_->sdlWindow);
@@ -120,6 +123,14 @@ void SdlHost::setKeyHandler(KeyHandler handler) { state_->keyHandler = std::move
 void SdlHost::setFrameHandler(std::function<void()> handler) { state_->frameHandler = std::move(handler); }
 void SdlHost::setVisibilityHandler(std::function<void(bool)> handler) {
   state_->visibilityHandler = std::move(handler);
+}
+
+void SdlHost::setGamepadHandler(GamepadHandler handler) { state_->gamepads.setHandler(std::move(handler)); }
+
+double SdlHost::gamepadAxis(int controller, GamepadAxis axis) const { return state_->gamepads.axis(controller, axis); }
+
+bool SdlHost::isGamepadButtonDown(int controller, GamepadButton button) const {
+  return state_->gamepads.isButtonDown(controller, button);
 }
 
 std::shared_ptr<ui::Window> SdlHost::shownWindow() const {
@@ -149,6 +160,10 @@ bool SdlHost::open(const std::string& title) {
     foundation::ConsoleLog::write(std::string("SdlHost: SDL_Init failed: ") + SDL_GetError());
     return false;
   }
+  // Controllers are a convenience: without them the window still works.
+  if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0) {
+    foundation::ConsoleLog::write(std::string("SdlHost: no game controllers: ") + SDL_GetError());
+  }
   layout();
   auto& s = *state_;
   int width = static_cast<int>(s.windowArea.width() + s.panelArea.width());
@@ -176,6 +191,7 @@ void SdlHost::releaseEverything() {
   if (s.keyHandler) {
     for (Key key : down) s.keyHandler(key, false);
   }
+  s.gamepads.releaseButtons();
 }
 
 bool SdlHost::pumpEvents() {
@@ -236,6 +252,11 @@ bool SdlHost::pumpEvents() {
           if (s.keyHandler) s.keyHandler(*key, false);
         }
         break;
+      case SDL_CONTROLLERDEVICEADDED:
+      case SDL_CONTROLLERDEVICEREMOVED:
+      case SDL_CONTROLLERBUTTONDOWN:
+      case SDL_CONTROLLERBUTTONUP:
+      case SDL_CONTROLLERAXISMOTION: s.gamepads.handle(event); break;
       default: break;
     }
   }

@@ -18,13 +18,36 @@ namespace platform::render::sdl {
 // main-loop time) it draws the tree and shows it; the mouse becomes finger 0 (button down,
 // drag, up), typed text goes to the focused text field and Backspace deletes. An optional
 // side panel (another view-tree window) is drawn to the right and takes the mouse there.
-// Closing the SDL window stops the main loop. Runs headless with SDL_VIDEODRIVER=dummy.
+// Game controllers are opened as they are plugged in (at start or later) and reported in
+// SDL's standard layout. Closing the SDL window stops the main loop. Runs headless with
+// SDL_VIDEODRIVER=dummy.
 class SdlHost {
  public:
   enum class Key { up, down, left, right };
   // A key other than text editing went down or up (repeats are not reported). When the SDL
   // window loses the focus every key still down is reported up: its release would never come.
   using KeyHandler = std::function<void(Key key, bool down)>;
+
+  // A game controller in SDL's standard layout (an Xbox-style pad: south is A, east is B).
+  enum class GamepadButton {
+    south, east, west, north, back, guide, start, leftStick, rightStick,
+    leftShoulder, rightShoulder, dpadUp, dpadDown, dpadLeft, dpadRight
+  };
+  enum class GamepadAxis { leftX, leftY, rightX, rightY, leftTrigger, rightTrigger };
+  struct GamepadEvent {
+    enum class Kind { connected, disconnected, button, axis };
+    Kind kind = Kind::connected;
+    // Names one controller from its connection to its removal.
+    int controller = 0;
+    std::string name;  // connected: the controller's name, printable ASCII
+    GamepadButton button = GamepadButton::south;
+    bool down = false;
+    GamepadAxis axis = GamepadAxis::leftX;
+    double value = 0;  // sticks -1..1 (y grows downward), triggers 0..1
+  };
+  // As with keys, losing the focus reports every held button up; SDL then passes no presses
+  // and no moves away from the centre until the focus returns. Axes keep their last value.
+  using GamepadHandler = std::function<void(const GamepadEvent& event)>;
 
   // `scale`: pixels per point of the SDL window.
   explicit SdlHost(std::shared_ptr<ui::Window> window, double scale = 1.0);
@@ -36,6 +59,10 @@ class SdlHost {
   void setWindowSource(std::function<std::shared_ptr<ui::Window>()> source);
   void setSidePanel(std::shared_ptr<ui::Window> panel);
   void setKeyHandler(KeyHandler handler);
+  void setGamepadHandler(GamepadHandler handler);
+  // What a connected controller last reported (0 and up for one not connected).
+  double gamepadAxis(int controller, GamepadAxis axis) const;
+  bool isGamepadButtonDown(int controller, GamepadButton button) const;
   // Runs at every display frame before drawing.
   void setFrameHandler(std::function<void()> handler);
   // The SDL window was minimised (false) or restored (true), as a phone app leaves and
