@@ -182,6 +182,8 @@ void LogIntake::drainNow() {
   LoggerState::shared().logQueue->async([&intake] { intake.handOn(); });
 }
 
+void LogIntake::handOnNow() { Intake::shared().handOn(); }
+
 std::vector<PendingRecord> LogIntake::takeAll() { return Intake::shared().take(); }
 
 }  // namespace lumo::logging

@@ -35,6 +35,9 @@ class LUMO_EXPORT LogIntake {
   static void add(LogPriority priority, std::string tag, std::string message);
   // Takes every waiting record now and queues it on logQueue; returns at once.
   static void drainNow();
+  // Takes every waiting record now and queues it on dbQueue behind the batches already on
+  // their way; returns once it is queued.
+  static void handOnNow();
   // Takes every waiting record now (oldest first, console lines written) without queueing
   // it: for shutdown.
   static std::vector<PendingRecord> takeAll();

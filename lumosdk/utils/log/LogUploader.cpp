@@ -8,6 +8,7 @@
 
 #include "lumosdk/utils/LogUtil.h"
 #include "lumosdk/utils/NetworkUtil.h"
+#include "lumosdk/utils/log/LogIntake.h"
 #include "lumosdk/utils/log/LogStore.h"
 #include "platform/dispatch/Scheduler.h"
 #include "platform/dispatch/Semaphore.h"
@@ -41,6 +42,14 @@ std::size_t memoryCount() {
   std::size_t count = 0;
   LoggerState::shared().memoryLogsQueue->sync([&count] { count = LoggerState::shared().memoryLogs.size(); });
   return count;
+}
+
+// A forced upload also carries what was logged just before it (the host may be about to be
+// killed): those records go to the store or the memory buffer first, behind the batches
+// already on their way, so they keep their order.
+void storeRecordsLoggedSoFar() {
+  LogIntake::handOnNow();
+  LoggerState::shared().dbQueue->sync([] {});
 }
 
 void call(const LogUploader::Completion& completion, bool delivered) {
@@ -264,6 +273,7 @@ void LogUploader::uploadLogsAndComplete(std::function<void()> completion) {
       if (completion) completion();
       return;
     }
+    storeRecordsLoggedSoFar();
     Semaphore done;
     if (std::size_t pending = memoryCount(); pending > 0) {
       state.isUploading = true;
