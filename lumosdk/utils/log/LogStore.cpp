@@ -46,12 +46,28 @@ std::optional<std::string> LogStore::getDatabasePath() {
   return (*documents / kDatabaseName).string();
 }
 
-void LogStore::ensureDatabaseDirectoryExists() {
+bool LogStore::ensureDatabaseDirectoryExists() {
   auto documents = platform::foundation::AppSandbox::documentsDirectory();
-  if (!documents) return;
-  std::error_code ignored;  // a failure here shows up as a failed open
-  std::filesystem::create_directories(*documents, ignored);
+  return documents && platform::foundation::AppSandbox::preparePrivateFolder(*documents);
 }
+
+namespace {
+
+// The database is created 0600 before SQLite opens it, so its journal files get that mode
+// too; side files left by an earlier run are checked like it.
+bool prepareDatabaseFiles(const std::string& path) {
+  using platform::foundation::AppSandbox;
+  if (!AppSandbox::preparePrivateFile(path)) return false;
+  for (const char* suffix : {"-wal", "-shm", "-journal"}) {
+    std::filesystem::path side = path + suffix;
+    std::error_code ec;
+    if (std::filesystem::symlink_status(side, ec).type() == std::filesystem::file_type::not_found) continue;
+    if (!AppSandbox::preparePrivateFile(side)) return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 void LogStore::initDatabase() {
   auto& state = LoggerState::shared();
@@ -81,10 +97,15 @@ void LogStore::openSequence() {
     state.dbOpenFailed = true;
     return;
   }
-  ensureDatabaseDirectoryExists();
+  // A folder or file someone else could change, or a link: records stay in memory instead.
+  if (!ensureDatabaseDirectoryExists() || !prepareDatabaseFiles(*path)) {
+    state.dbOpenFailed = true;
+    return;
+  }
   sqlite3* db = nullptr;
   int opened = sqlite3_open_v2(path->c_str(), &db,
-                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW,
+                               nullptr);
   if (opened != SQLITE_OK) {
     if (db) sqlite3_close(db);
     state.dbOpenFailed = true;

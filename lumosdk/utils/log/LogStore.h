@@ -52,7 +52,8 @@ class LUMO_EXPORT LogStore {
   static void close();
 
   static std::optional<std::string> getDatabasePath();
-  static void ensureDatabaseDirectoryExists();
+  // Prepares Documents as a private folder; false when it cannot be or must not be used.
+  static bool ensureDatabaseDirectoryExists();
 
  private:
   static void openSequence();
