@@ -25,7 +25,10 @@ constexpr const char* kSchema =
     "timestamp INTEGER, "
     "retry_count INTEGER DEFAULT 0);"
     "CREATE INDEX IF NOT EXISTS idx_timestamp ON logs (timestamp);"
-    "CREATE INDEX IF NOT EXISTS idx_retry_count ON logs (retry_count);";
+    "CREATE INDEX IF NOT EXISTS idx_retry_count ON logs (retry_count);"
+    // The rows of the batch last sent and not yet accepted: resent as they are, so that the
+    // backend can tell the resend by its idempotency key, also after a restart.
+    "CREATE TABLE IF NOT EXISTS upload_batch (log_id INTEGER PRIMARY KEY);";
 
 std::int64_t nowMillis() {
   return static_cast<std::int64_t>(platform::dispatch::Scheduler::clock().wallMillis());
@@ -188,25 +191,21 @@ bool LogStore::insertAll(std::vector<PendingRecord>& records) {
   return false;
 }
 
-LogStore::Batch LogStore::readBatch() {
-  auto& state = LoggerState::shared();
-  Batch batch;
-  if (!state.db) {
-    batch.failed = true;
-    return batch;
-  }
+namespace {
+
+constexpr const char* kBatchColumns = "SELECT id, priority, tag, message, timestamp FROM logs ";
+
+// Runs a prepared batch query; false (with SQLite's message) when it cannot be prepared.
+bool readRows(sqlite3* db, const std::string& sql, int limit, LogStore::Batch& batch) {
   sqlite3_stmt* statement = nullptr;
-  if (sqlite3_prepare_v2(state.db,
-                         "SELECT id, priority, tag, message, timestamp FROM logs WHERE retry_count < ? "
-                         "ORDER BY timestamp ASC LIMIT ?;",
-                         -1, &statement, nullptr) != SQLITE_OK) {
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
     batch.failed = true;
-    batch.error = sqlite3_errmsg(state.db);
+    batch.error = sqlite3_errmsg(db);
     sqlite3_finalize(statement);
-    return batch;
+    return false;
   }
-  sqlite3_bind_int(statement, 1, kRetryLimit);
-  sqlite3_bind_int(statement, 2, kBatchSize);
+  sqlite3_bind_int(statement, 1, LogStore::kRetryLimit);
+  if (limit > 0) sqlite3_bind_int(statement, 2, limit);
   while (sqlite3_step(statement) == SQLITE_ROW) {
     LogRow row;
     row.id = sqlite3_column_int64(statement, 0);
@@ -217,6 +216,41 @@ LogStore::Batch LogStore::readBatch() {
     batch.rows.push_back(std::move(row));
   }
   sqlite3_finalize(statement);
+  return true;
+}
+
+}  // namespace
+
+LogStore::Batch LogStore::readBatch() {
+  auto& state = LoggerState::shared();
+  Batch batch;
+  if (!state.db) {
+    batch.failed = true;
+    return batch;
+  }
+  // A batch sent before and not accepted goes again, exactly as it was.
+  if (!readRows(state.db,
+                std::string(kBatchColumns) +
+                    "WHERE id IN (SELECT log_id FROM upload_batch) AND retry_count < ? ORDER BY timestamp, id;",
+                0, batch)) {
+    return batch;
+  }
+  if (!batch.rows.empty()) return batch;
+  if (!readRows(state.db, std::string(kBatchColumns) + "WHERE retry_count < ? ORDER BY timestamp, id LIMIT ?;",
+                kBatchSize, batch)) {
+    return batch;
+  }
+  // Remembered before it is sent; if that fails the batch is sent without the memory of it.
+  std::string sql = "BEGIN; DELETE FROM upload_batch;";
+  for (std::size_t i = 0; i < batch.rows.size(); ++i) {
+    sql += i == 0 ? " INSERT INTO upload_batch (log_id) VALUES (" : "),(";
+    sql += std::to_string(batch.rows[i].id);
+  }
+  sql += batch.rows.empty() ? " COMMIT;" : "); COMMIT;";
+  if (sqlite3_exec(state.db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK &&
+      !sqlite3_get_autocommit(state.db)) {
+    sqlite3_exec(state.db, "ROLLBACK;", nullptr, nullptr, nullptr);
+  }
   return batch;
 }
 
@@ -237,8 +271,17 @@ void LogStore::executeIdList(const char* prefix, const std::vector<std::int64_t>
 // connection is open (flushAndClose waits for the running upload before closing it): rows the
 // backend accepted but that stayed would be sent a second time after the next start.
 void LogStore::deleteLogsFromDb(std::vector<std::int64_t> ids) {
-  LoggerState::shared().dbQueue->async(
-      [ids = std::move(ids)] { executeIdList("DELETE FROM logs WHERE id IN (", ids); });
+  LoggerState::shared().dbQueue->async([ids = std::move(ids)] {
+    // Both or neither: an accepted batch must not be remembered for a resend.
+    auto* db = LoggerState::shared().db;
+    if (!db || ids.empty()) return;
+    sqlite3_exec(db, "BEGIN;", nullptr, nullptr, nullptr);
+    executeIdList("DELETE FROM logs WHERE id IN (", ids);
+    executeIdList("DELETE FROM upload_batch WHERE log_id IN (", ids);
+    if (sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr) != SQLITE_OK && !sqlite3_get_autocommit(db)) {
+      sqlite3_exec(db, "ROLLBACK;", nullptr, nullptr, nullptr);
+    }
+  });
 }
 
 void LogStore::incrementRetryCount(std::vector<std::int64_t> ids) {
@@ -256,6 +299,8 @@ void LogStore::cleanupTask() {
   std::string byRetries = "DELETE FROM logs WHERE retry_count >= " + std::to_string(kRetryLimit);
   sqlite3_exec(state.db, byAge.c_str(), nullptr, nullptr, nullptr);
   sqlite3_exec(state.db, byRetries.c_str(), nullptr, nullptr, nullptr);
+  sqlite3_exec(state.db, "DELETE FROM upload_batch WHERE log_id NOT IN (SELECT id FROM logs);", nullptr, nullptr,
+               nullptr);
 }
 
 void LogStore::close() {

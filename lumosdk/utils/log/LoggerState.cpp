@@ -29,7 +29,10 @@ void LoggerState::resetForTesting() {
   (void)LogIntake::takeAll();
   state.logQueue->syncBarrier([] {});
   state.dbQueue->sync([] { LogStore::close(); });
-  state.memoryLogsQueue->syncBarrier([&state] { state.memoryLogs.clear(); });
+  state.memoryLogsQueue->syncBarrier([&state] {
+    state.memoryLogs.clear();
+    state.memoryResendUpTo = 0;
+  });
   {
     std::lock_guard lock(state.valuesMutex_);
     state.serverUrl_.reset();
