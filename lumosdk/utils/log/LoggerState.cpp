@@ -71,8 +71,11 @@ void cacheLogInMemory(LogPriority priority, std::string tag, std::string message
       [priority, tag = std::move(tag), message = std::move(message)]() mutable {
         auto& state = LoggerState::shared();
         auto& logs = state.memoryLogs;
-        // Full: the oldest entry goes, so the newest records win.
-        if (logs.size() >= kMemoryLogLimit) logs.pop_front();
+        // Full: the oldest entry goes, so the newest records win; the loss is counted.
+        if (logs.size() >= kMemoryLogLimit) {
+          LogIntake::countDropped(logPriorityFromRaw(logs.front().priority).value_or(LogPriority::debug));
+          logs.pop_front();
+        }
         double now = platform::dispatch::Scheduler::clock().wallMillis();
         logs.push_back(MemoryEntry{rawValue(priority), std::move(tag), std::move(message), now,
                                    state.nextMemorySequence++});
