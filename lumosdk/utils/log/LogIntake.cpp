@@ -88,7 +88,9 @@ class Intake {
     bytes_.fetch_sub(bytes, std::memory_order_relaxed);
   }
 
-  void countDropped(LogPriority priority) { dropped_[index(priority)].fetch_add(1, std::memory_order_relaxed); }
+  void countDropped(LogPriority priority, std::uint64_t count) {
+    dropped_[index(priority)].fetch_add(count, std::memory_order_relaxed);
+  }
 
   LogIntake::Figures figures() const {
     return {records_.load(), bytes_.load(), peakRecords_.load(), peakBytes_.load()};
@@ -278,7 +280,9 @@ void LogIntake::add(LogPriority priority, std::string tag, std::string message) 
 
 LogIntake::Figures LogIntake::figures() { return Intake::shared().figures(); }
 
-void LogIntake::countDropped(LogPriority priority) { Intake::shared().countDropped(priority); }
+void LogIntake::countDropped(LogPriority priority, std::uint64_t count) {
+  Intake::shared().countDropped(priority, count);
+}
 
 void LogIntake::drainNow() {
   auto& intake = Intake::shared();

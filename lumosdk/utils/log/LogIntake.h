@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -47,8 +48,8 @@ class LUMO_EXPORT LogIntake {
     std::size_t peakBytes = 0;
   };
   static Figures figures();
-  // A record that the memory buffer had to let go: counted like a drop of the intake.
-  static void countDropped(LogPriority priority);
+  // Records the memory buffer or the full store had to let go: counted like intake drops.
+  static void countDropped(LogPriority priority, std::uint64_t count = 1);
 
   // Any thread; never blocks; past the bound the record is dropped and counted. Wakes the flusher only when a batch fills, or for the first
   // record after a second without any (the flusher then sleeps instead of ticking).

@@ -41,6 +41,17 @@ std::string columnText(sqlite3_stmt* statement, int column) {
   return std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
 }
 
+// The first column of the first row, or -1.
+std::int64_t queryInteger(sqlite3* db, const std::string& sql) {
+  sqlite3_stmt* statement = nullptr;
+  std::int64_t value = -1;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW) {
+    value = sqlite3_column_int64(statement, 0);
+  }
+  sqlite3_finalize(statement);
+  return value;
+}
+
 }  // namespace
 
 std::optional<std::string> LogStore::getDatabasePath() {
@@ -114,6 +125,8 @@ void LogStore::openSequence() {
     state.dbOpenFailed = true;
     return;
   }
+  // Set before the first table exists; an older file without it is converted below.
+  sqlite3_exec(db, "PRAGMA auto_vacuum=INCREMENTAL;", nullptr, nullptr, nullptr);
   sqlite3_exec(db, "PRAGMA journal_mode=WAL;", nullptr, nullptr, nullptr);
   sqlite3_exec(db, "PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
@@ -126,6 +139,8 @@ void LogStore::openSequence() {
     state.dbOpenFailed = true;
     return;
   }
+  // Deleted rows give their pages back at the clean-up instead of growing the file for good.
+  if (queryInteger(db, "PRAGMA auto_vacuum;") == 0) sqlite3_exec(db, "VACUUM;", nullptr, nullptr, nullptr);
   state.db = db;
 }
 
@@ -179,7 +194,10 @@ bool LogStore::insertAll(std::vector<PendingRecord>& records) {
   }
   sqlite3_reset(insert);
   sqlite3_clear_bindings(insert);
-  if (result == SQLITE_DONE && sqlite3_exec(state.db, "COMMIT;", nullptr, nullptr, nullptr) == SQLITE_OK) return true;
+  if (result == SQLITE_DONE && sqlite3_exec(state.db, "COMMIT;", nullptr, nullptr, nullptr) == SQLITE_OK) {
+    keepWithinCap();
+    return true;
+  }
   // All or none: whatever the batch inserted is undone and the whole batch goes to memory.
   if (!sqlite3_get_autocommit(state.db)) sqlite3_exec(state.db, "ROLLBACK;", nullptr, nullptr, nullptr);
   if (result == SQLITE_MISUSE) {
@@ -221,6 +239,34 @@ bool readRows(sqlite3* db, const std::string& sql, int limit, LogStore::Batch& b
 
 }  // namespace
 
+void LogStore::keepWithinCap() {
+  sqlite3* db = LoggerState::shared().db;
+  // The id span bounds the count from above for two index lookups; only past the cap is
+  // the table counted.
+  if (queryInteger(db, "SELECT COALESCE(MAX(id) - MIN(id) + 1, 0) FROM logs;") <= kMaxStoredRows) return;
+  std::int64_t excess = queryInteger(db, "SELECT COUNT(*) FROM logs;") - kMaxStoredRows;
+  if (excess <= 0) return;
+  // The oldest rows, except those out for upload: the backend may already hold them.
+  const std::string victims =
+      "SELECT id FROM logs WHERE id NOT IN (SELECT log_id FROM upload_batch) ORDER BY timestamp, id LIMIT " +
+      std::to_string(excess);
+  std::vector<std::pair<LogPriority, std::int64_t>> counts;
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(db, ("SELECT priority, COUNT(*) FROM logs WHERE id IN (" + victims + ") GROUP BY priority;").c_str(),
+                         -1, &statement, nullptr) == SQLITE_OK) {
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+      counts.emplace_back(logPriorityFromRaw(sqlite3_column_int64(statement, 0)).value_or(LogPriority::debug),
+                          sqlite3_column_int64(statement, 1));
+    }
+  }
+  sqlite3_finalize(statement);
+  if (sqlite3_exec(db, ("DELETE FROM logs WHERE id IN (" + victims + ");").c_str(), nullptr, nullptr, nullptr) !=
+      SQLITE_OK) {
+    return;
+  }
+  for (const auto& [priority, count] : counts) LogIntake::countDropped(priority, static_cast<std::uint64_t>(count));
+}
+
 LogStore::Batch LogStore::readBatch() {
   auto& state = LoggerState::shared();
   Batch batch;
@@ -239,6 +285,16 @@ LogStore::Batch LogStore::readBatch() {
   if (!readRows(state.db, std::string(kBatchColumns) + "WHERE retry_count < ? ORDER BY timestamp, id LIMIT ?;",
                 kBatchSize, batch)) {
     return batch;
+  }
+  // Bounded in bytes too, so one request stays a size a slow uplink can finish; a single
+  // larger row still goes alone.
+  std::size_t bytes = 0;
+  for (std::size_t i = 0; i < batch.rows.size(); ++i) {
+    bytes += batch.rows[i].tag.size() + batch.rows[i].message.size();
+    if (bytes > kMaxBatchBytes && i > 0) {
+      batch.rows.resize(i);
+      break;
+    }
   }
   // Remembered before it is sent; if that fails the batch is sent without the memory of it.
   std::string sql = "BEGIN; DELETE FROM upload_batch;";
@@ -301,6 +357,7 @@ void LogStore::cleanupTask() {
   sqlite3_exec(state.db, byRetries.c_str(), nullptr, nullptr, nullptr);
   sqlite3_exec(state.db, "DELETE FROM upload_batch WHERE log_id NOT IN (SELECT id FROM logs);", nullptr, nullptr,
                nullptr);
+  sqlite3_exec(state.db, "PRAGMA incremental_vacuum;", nullptr, nullptr, nullptr);
 }
 
 void LogStore::close() {

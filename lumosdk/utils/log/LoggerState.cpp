@@ -3,6 +3,7 @@
 #include "lumosdk/utils/log/LogIntake.h"
 #include "lumosdk/utils/log/LogStore.h"
 #include "lumosdk/utils/log/LogUploader.h"
+#include "lumosdk/utils/log/Utf8.h"
 #include "platform/dispatch/Scheduler.h"
 
 namespace lumo::logging {
@@ -76,6 +77,8 @@ void cacheLogInMemory(LogPriority priority, std::string tag, std::string message
           LogIntake::countDropped(logPriorityFromRaw(logs.front().priority).value_or(LogPriority::debug));
           logs.pop_front();
         }
+        // Bounded like a stored message.
+        message = truncateCharacters(std::move(message), LogStore::kMaxMessageCharacters);
         double now = platform::dispatch::Scheduler::clock().wallMillis();
         logs.push_back(MemoryEntry{rawValue(priority), std::move(tag), std::move(message), now,
                                    state.nextMemorySequence++});
