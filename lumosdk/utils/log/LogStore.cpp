@@ -127,6 +127,9 @@ void LogStore::openSequence() {
   }
   // Set before the first table exists; an older file without it is converted below.
   sqlite3_exec(db, "PRAGMA auto_vacuum=INCREMENTAL;", nullptr, nullptr, nullptr);
+  // WAL with synchronous=NORMAL: a commit is one append to the WAL and no fsync, so a log
+  // batch costs little; a killed app loses no committed batch (the WAL is in the kernel's
+  // cache), and a power loss may undo the last commits but never damages the file.
   sqlite3_exec(db, "PRAGMA journal_mode=WAL;", nullptr, nullptr, nullptr);
   sqlite3_exec(db, "PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
