@@ -177,15 +177,33 @@ void printCost(const char* what, CallCost cost, const char* note = "") {
   std::printf("  %-40s: %7.0f ns median %8.0f ns p99 %s\n", what, cost.median, cost.p99, note);
 }
 
+// In chunks the intake holds whole (back to back, callers outrun SQLite and a longer run would
+// measure the drops): the time until every record of each chunk is stored.
 double loggerSeconds(const std::filesystem::path& db) {
+  constexpr int kChunk = 8000;
   waitForDbQueue();
   long long before = storedCount(db);
   auto start = Clock::now();
-  for (int i = 0; i < kRecords; ++i) lumo::LogUtil::i("record " + std::to_string(i), std::string("bench"));
-  waitForDbQueue();
+  for (int first = 0; first < kRecords; first += kChunk) {
+    for (int i = first; i < std::min(kRecords, first + kChunk); ++i) {
+      lumo::LogUtil::i("record " + std::to_string(i), std::string("bench"));
+    }
+    waitForDbQueue();
+  }
   double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   if (storedCount(db) - before != kRecords) std::fprintf(stderr, "logger lost records!\n");
   return seconds;
+}
+
+// The flood benchmarks leave more rows than the store keeps; the comparison starts empty.
+void emptyStore(const std::filesystem::path& db) {
+  waitForDbQueue();
+  sqlite3* handle = nullptr;
+  if (sqlite3_open_v2(db.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+    sqlite3_busy_timeout(handle, 5000);
+    sqlite3_exec(handle, "DELETE FROM logs; DELETE FROM upload_batch;", nullptr, nullptr, nullptr);
+  }
+  sqlite3_close(handle);
 }
 
 // `batched`: one prepared statement and one transaction for the whole loop, the best SQLite does.
@@ -271,6 +289,10 @@ int main(int argc, char** argv) {
     std::filesystem::remove(sandbox / "plain.db-wal");
     std::filesystem::remove(sandbox / "plain.db-shm");
   };
+  auto intake = lumo::logging::LogIntake::figures();
+  std::printf("\nIntake: at most %zu records waiting at once (bound %zu, %zu bytes at most)\n", intake.peakRecords,
+              lumo::logging::LogIntake::kMaxRecords, lumo::logging::LogIntake::kMaxBytes);
+  emptyStore(db);
   for (int round = 0; round < 3; ++round) {
     bestLogger = std::min(bestLogger, loggerSeconds(db));
     bestPlain = std::min(bestPlain, plainLoopSeconds(sandbox));
@@ -284,6 +306,7 @@ int main(int argc, char** argv) {
   std::printf("  ratio            : %8.2f (logger / plain)\n", bestPlain / bestLogger);
   std::printf("  one transaction  : %8.0f records/s (plain loop, one statement, one transaction)\n",
               kRecords / bestBatched);
+  std::printf("  ratio            : %8.2f (logger / one transaction)\n", bestBatched / bestLogger);
 
   lumo::LogUtil::flushAndClose();
   std::filesystem::remove_all(sandbox);

@@ -186,9 +186,13 @@ void NetworkUtil::post(std::shared_ptr<platform::ui::ViewController> /*context*/
       });
 }
 
-void NetworkUtil::postBackground(const std::string& url, nlohmann::json params, Callback callback) {
+void NetworkUtil::postBackground(const std::string& url, nlohmann::json params, Callback callback,
+                                 const DeviceHeaders& extraHeaders) {
   std::optional<platform::net::UrlRequest> request;
   if (addAccessToken(params)) request = makeRequest(url, "POST", &params);
+  if (request) {
+    for (const auto& [name, value] : extraHeaders) request->setHeader(name, value);
+  }
   if (!request) {
     if (callback) callback(Result::failure(NetworkError::message(kBuildFailed)));
     return;

@@ -55,7 +55,9 @@ class LUMO_EXPORT NetworkUtil {
                    nlohmann::json params, bool showLoading, std::optional<std::string> loadingText,
                    Callback callback);
   // Any thread; no overlay; the callback runs on the URL session's completion thread.
-  static void postBackground(const std::string& url, nlohmann::json params, Callback callback);
+  // `extraHeaders` go with the device headers (the log uploader's idempotency key).
+  static void postBackground(const std::string& url, nlohmann::json params, Callback callback,
+                             const DeviceHeaders& extraHeaders = {});
 
   // The key that opens encrypted "data"; set at registration.
   static void setPrivateKey(RsaCryptoUtils::Key key);

@@ -80,7 +80,7 @@ const DeviceInfo& DeviceInfo::current() {
 }
 
 std::string DeviceInfo::model() const {
-  filestore::ReadResult product = filestore::readWhole("/sys/devices/virtual/dmi/id/product_name");
+  filestore::ReadResult product = filestore::readWhole("/sys/devices/virtual/dmi/id/product_name", 4096);
   std::string text = product.status == filestore::ReadStatus::ok ? trimmed(product.contents) : "";
   return text.empty() ? "Linux PC" : text;
 }
@@ -104,12 +104,14 @@ std::string DeviceInfo::systemVersion() const {
 std::optional<std::string> DeviceInfo::identifierForVendor() const {
   auto library = AppSandbox::libraryDirectory();
   if (!library) return std::nullopt;
+  if (!AppSandbox::preparePrivateFolder(*library)) return std::nullopt;
   const std::filesystem::path file = *library / "vendor-id";
   // Within the process, one thread makes the identifier; across processes, link() decides.
   static std::mutex mutex;
   std::lock_guard lock(mutex);
   for (int attempt = 0; attempt < 3; ++attempt) {
-    filestore::ReadResult stored = filestore::readWhole(file);
+    // A UUID and a line break; anything much longer is not ours.
+    filestore::ReadResult stored = filestore::readPrivate(file, 4096);
     if (stored.status == filestore::ReadStatus::ok) {
       if (auto uuid = normalisedUuid(stored.contents)) return uuid;
       auto aside = filestore::setAside(file);

@@ -17,10 +17,20 @@ struct ReadResult {
   std::string error;  // why a read failed
 };
 
-ReadResult readWhole(const std::filesystem::path& file);
+// Reads a regular file of at most `maxBytes` whole, never through a link (a link, a device,
+// a pipe or a larger file is a failed read, so nothing can make the reader hang or fill memory).
+ReadResult readWhole(const std::filesystem::path& file, std::size_t maxBytes);
+// The same for a file of the user's private sandbox: another user's file is a failed read, and
+// one that others may read is narrowed to 0600 (one system-log line).
+ReadResult readPrivate(const std::filesystem::path& file, std::size_t maxBytes);
+
+// For an open file of the sandbox: true when it is a regular file of the user, narrowed to
+// 0600 when others could read it; a refusal writes one system-log line.
+bool keepPrivate(int fd, const std::filesystem::path& file);
 
 // Writes a temporary file in the same folder, flushes it to disk and renames it over `file`,
-// so a reader sees the old or the new contents, never a mix. Creates missing folders.
+// so a reader sees the old or the new contents, never a mix. The file is 0600 whatever the
+// umask; missing folders are created 0700.
 // Returns the reason on failure.
 std::optional<std::string> writeAtomically(const std::filesystem::path& file, std::string_view contents);
 

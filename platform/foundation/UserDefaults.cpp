@@ -29,9 +29,12 @@ StandardSlot& standardSlot() {
   return *slot;
 }
 
+// Far above what the SDK keeps there; a larger file is not read into memory.
+constexpr std::size_t kMaxFileBytes = 4 << 20;
+
 std::optional<std::filesystem::path> standardFile() {
   auto folder = AppSandbox::preferencesDirectory();
-  if (!folder) return std::nullopt;
+  if (!folder || !AppSandbox::preparePrivateFolder(*folder)) return std::nullopt;
   return *folder / (filestore::safeFileName(BundleInfo::main().identifier(), "preferences") + ".json");
 }
 
@@ -101,7 +104,7 @@ UserDefaults::UserDefaults(std::optional<std::filesystem::path> file) : file_(st
 }
 
 void UserDefaults::load() {
-  filestore::ReadResult read = filestore::readWhole(*file_);
+  filestore::ReadResult read = filestore::readPrivate(*file_, kMaxFileBytes);
   if (read.status == filestore::ReadStatus::missing) return;
   if (read.status == filestore::ReadStatus::failed) {
     writable_ = false;

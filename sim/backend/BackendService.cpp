@@ -118,7 +118,7 @@ BackendAnswer BackendService::handle(const RecordedRequest& request) {
   auto user = users_.find(textField(request.json, "accessToken"));
   if (user == users_.end() || user->second.expired) return envelope(kCodeAuthExpired, "授权已过期");
   if (request.path == kInit) return registerPhone(user->second, request.json);
-  if (request.path == kSaveLogs) return saveLogs(request.json);
+  if (request.path == kSaveLogs) return saveLogs(request);
   return vehicleAnswer(user->second, request.path, request.json);
 }
 
@@ -179,10 +179,13 @@ bool BackendService::jamCabinet(const std::string& vin, bool jammed) {
   return true;
 }
 
-BackendAnswer BackendService::saveLogs(const nlohmann::json& body) {
-  auto logs = body.find("logs");
-  if (logs == body.end() || !logs->is_array()) return envelope(kCodeBadRequest, "日志格式错误");
-  logUploads_.push_back(body);
+BackendAnswer BackendService::saveLogs(const RecordedRequest& request) {
+  auto logs = request.json.find("logs");
+  if (logs == request.json.end() || !logs->is_array()) return envelope(kCodeBadRequest, "日志格式错误");
+  // A resend of a batch kept earlier (its answer was lost on the way): accepted, kept once.
+  std::string key = request.header("idempotency-key");
+  if (!key.empty() && !logUploadKeys_.insert(key).second) return envelope(kCodeSuccess, "success");
+  logUploads_.push_back(request.json);
   return envelope(kCodeSuccess, "success");
 }
 

@@ -55,7 +55,8 @@ class BackendService {
 
   // The "k" text of the token's latest successful registration.
   std::optional<std::string> registeredPublicKey(const std::string& token) const;
-  // Bodies of accepted log uploads, in arrival order.
+  // Bodies of accepted log uploads, in arrival order. An upload whose "idempotency-key"
+  // header was seen before is answered as accepted and not kept again.
   std::vector<nlohmann::json> logUploads() const;
   // Hands over the accepted log uploads and forgets them (long runs keep memory flat).
   std::vector<nlohmann::json> takeLogUploads();
@@ -79,7 +80,7 @@ class BackendService {
   BackendAnswer vehicleAnswer(const User& user, const std::string& path, const nlohmann::json& body);
   BackendAnswer openCabinet(BackendVehicle& vehicle);
   BackendAnswer vehicleInfo(const User& user, const BackendVehicle& vehicle) const;
-  BackendAnswer saveLogs(const nlohmann::json& body);
+  BackendAnswer saveLogs(const RecordedRequest& request);
 
   mutable std::mutex mutex_;
   std::map<std::string, std::string> apps_;  // app key -> bundle identifier
@@ -87,6 +88,7 @@ class BackendService {
   std::map<std::string, BackendVehicle> vehicles_;
   std::set<std::string> jammedCabinets_;  // VINs whose lock refuses to open
   std::vector<nlohmann::json> logUploads_;
+  std::set<std::string> logUploadKeys_;
   bool encryptData_ = true;
   int nextUserNumber_ = 1001;
 };

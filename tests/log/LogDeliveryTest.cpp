@@ -5,10 +5,12 @@
 #include <thread>
 
 #include "lumosdk/utils/LogUtil.h"
+#include "lumosdk/utils/log/LogStore.h"
 #include "lumosdk/utils/log/LoggerState.h"
 #include "lumosdk/utils/log/LogUploader.h"
 #include "platform/dispatch/Semaphore.h"
 #include "platform/foundation/DeviceInfo.h"
+#include "platform/ui/Application.h"
 #include "tests/log/LogUploadFixture.h"
 
 namespace lumo::test {
@@ -80,6 +82,38 @@ TEST_F(LogDeliveryTest, AForcedUploadNeverRunsBesideATimerRound) {
   EXPECT_TRUE(memoryEntries().empty());
   EXPECT_TRUE(storedRows().empty());
   EXPECT_FALSE(state.isUploading);
+}
+
+// Records still gathering in the intake when the host forces an upload (or the app goes to
+// the background, where it may be killed next) travel with that upload, in the order logged.
+// Several rounds, so that a flusher that happens to tick in between cannot hide a miss.
+TEST_F(LogDeliveryTest, AForcedOrBackgroundUploadTakesEveryRecordLoggedBeforeIt) {
+  startLogger();
+  std::vector<std::string> expected;
+  for (int round = 0; round < 5; ++round) {
+    std::string name = std::to_string(round);
+    LogUtil::i("main " + name, std::string("t"));
+    std::thread([name] { LogUtil::w("worker " + name, std::string("t")); }).join();
+    LogUtil::e("main again " + name, std::string("t"));
+    std::atomic<int> completions{0};
+    LogUtil::forceUploadLogs([&] { completions.fetch_add(1); });
+    ASSERT_TRUE(runUntil([&] { return completions.load() == 1; }, 10s));
+    for (const char* prefix : {"main ", "worker ", "main again "}) expected.push_back(prefix + name);
+    EXPECT_EQ(uploadedMessages(), expected) << "round " << round;
+  }
+
+  // Entering the background: the same, also with no database open (the memory buffer).
+  auto& state = LoggerState::shared();
+  state.dbQueue->sync([] { logging::LogStore::close(); });
+  state.dbOpenFailed = true;
+  auto& app = platform::ui::Application::shared();
+  for (int round = 0; round < 5; ++round) {
+    LogUtil::i("before background " + std::to_string(round), std::string("t"));
+    app.simulateDidEnterBackground();
+    ASSERT_TRUE(runUntil([&] { return app.runningBackgroundTaskCount() == 0; }, 10s));
+    expected.push_back("before background " + std::to_string(round));
+    EXPECT_EQ(uploadedMessages(), expected) << "background round " << round;
+  }
 }
 
 TEST_F(LogDeliveryTest, TextThatIsNotUtf8IsReplacedAndNeverEmptiesTheUpload) {

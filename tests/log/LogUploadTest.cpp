@@ -1,4 +1,5 @@
 #include <atomic>
+#include <set>
 #include <thread>
 
 #include "lumosdk/utils/LogUtil.h"
@@ -87,6 +88,51 @@ TEST_F(LogUploadTest, RejectedUploadsCountRetriesForRowsAndKeepMemoryEntries) {
   EXPECT_EQ(memoryEntries().size(), 1u);
   ASSERT_TRUE(backend_->acceptConnections());
   runFor(60s);
+  EXPECT_TRUE(memoryEntries().empty());
+}
+
+// A backend that accepted a batch but whose answer never arrived gets the same records again:
+// under the same idempotency key, with the same body, whatever was logged in between.
+TEST_F(LogUploadTest, AResentBatchCarriesTheSameRecordsUnderTheSameIdempotencyKey) {
+  startLogger();
+  insertRow("a", 1767225600000);
+  insertRow("b", 1767225600001);
+  backend_->queueReply(kSavePath, sim::BackendReply::code(7, "busy"));
+  runFor(10s);
+  insertRow("c", 1767225600002);
+  runFor(60s);
+  runFor(60s);
+  logging::cacheLogInMemory(LogPriority::info, "mem", "m1");
+  settle();
+  backend_->queueReply(kSavePath, sim::BackendReply::drop());
+  runFor(60s);
+  logging::cacheLogInMemory(LogPriority::info, "mem", "m2");
+  settle();
+  runFor(60s);
+  runFor(60s);
+
+  auto requests = backend_->requestsTo(kSavePath);
+  ASSERT_EQ(requests.size(), 6u);
+  std::vector<std::string> keys;
+  for (const auto& request : requests) keys.push_back(request.header("idempotency-key"));
+  EXPECT_EQ(keys[0].size(), 64u) << "a SHA-256 in hex";
+  EXPECT_EQ(keys[1], keys[0]);
+  EXPECT_EQ(requests[1].json["logs"], requests[0].json["logs"]);
+  EXPECT_EQ(requests[1].json["logs"].size(), 2u) << "the row logged in between waits for the next batch";
+  EXPECT_NE(keys[2], keys[0]);
+  EXPECT_EQ(requests[2].json["logs"][0]["message"], "c");
+  EXPECT_EQ(keys[4], keys[3]);
+  EXPECT_EQ(requests[4].json["logs"], requests[3].json["logs"]);
+  EXPECT_NE(keys[5], keys[3]);
+  EXPECT_EQ(requests[5].json["logs"][0]["message"], "m2");
+  // The body is what a backend that knows no such header always got.
+  for (const auto& request : requests) {
+    std::set<std::string> members;
+    for (const auto& [name, value] : request.json.items()) members.insert(name);
+    EXPECT_EQ(members, (std::set<std::string>{"logs", "device_info", "accessToken"}));
+  }
+  EXPECT_EQ(uploadedMessages().size(), 8u);
+  EXPECT_TRUE(storedRows().empty());
   EXPECT_TRUE(memoryEntries().empty());
 }
 

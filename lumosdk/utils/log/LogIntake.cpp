@@ -1,6 +1,8 @@
 #include "lumosdk/utils/log/LogIntake.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -25,6 +27,8 @@ struct Node {
   Node* next = nullptr;
   // Its console line is out. Read and written only under the intake's mutex.
   bool printed = false;
+  // What it counts against the intake's bound in bytes.
+  std::size_t cost = 0;
   // The first record of a batch counts the batch as work in flight until it is handed on,
   // so a test driving virtual time waits for it instead of moving on.
   std::unique_ptr<Scheduler::WorkToken> inFlight;
@@ -34,11 +38,62 @@ struct Node {
 // own must not ask for the backlog again (the intake's mutex is not recursive).
 thread_local bool writingBacklog = false;
 
+std::size_t costOf(const std::string& tag, const std::string& message) {
+  return sizeof(Node) + tag.size() + message.size();
+}
+
+// Each level's share of the bound, in eighths: the lower the level, the sooner it is dropped.
+std::size_t eighthsFor(LogPriority priority) {
+  switch (priority) {
+    case LogPriority::verbose: return 4;
+    case LogPriority::debug: return 5;
+    case LogPriority::info: return 6;
+    case LogPriority::warn: return 7;
+    case LogPriority::error: return 8;
+  }
+  return 4;
+}
+
+void raise(std::atomic<std::size_t>& peak, std::size_t value) {
+  std::size_t seen = peak.load(std::memory_order_relaxed);
+  while (value > seen && !peak.compare_exchange_weak(seen, value, std::memory_order_relaxed)) {
+  }
+}
+
 class Intake {
  public:
   static Intake& shared() {
     static Intake* intake = new Intake;  // never destroyed: its thread runs until exit
     return *intake;
+  }
+
+  // Counts the record in if its level's share has room. Over-counts of callers racing past
+  // the limit are taken back, so what is admitted never exceeds it.
+  bool admit(LogPriority priority, std::size_t cost) {
+    std::size_t eighths = eighthsFor(priority);
+    std::size_t records = records_.fetch_add(1, std::memory_order_relaxed) + 1;
+    std::size_t bytes = bytes_.fetch_add(cost, std::memory_order_relaxed) + cost;
+    if (records > LogIntake::kMaxRecords / 8 * eighths || bytes > LogIntake::kMaxBytes / 8 * eighths) {
+      release(1, cost);
+      dropped_[index(priority)].fetch_add(1, std::memory_order_relaxed);
+      return false;
+    }
+    raise(peakRecords_, records);
+    raise(peakBytes_, bytes);
+    return true;
+  }
+
+  void release(std::size_t records, std::size_t bytes) {
+    records_.fetch_sub(records, std::memory_order_relaxed);
+    bytes_.fetch_sub(bytes, std::memory_order_relaxed);
+  }
+
+  void countDropped(LogPriority priority, std::uint64_t count) {
+    dropped_[index(priority)].fetch_add(count, std::memory_order_relaxed);
+  }
+
+  LogIntake::Figures figures() const {
+    return {records_.load(), bytes_.load(), peakRecords_.load(), peakBytes_.load()};
   }
 
   void add(Node* node) {
@@ -63,11 +118,15 @@ class Intake {
     std::lock_guard lock(mutex_);
     std::vector<Node*> nodes = detachLocked();
     std::vector<PendingRecord> records;
-    records.reserve(nodes.size());
+    records.reserve(nodes.size() + 1);
+    std::size_t bytes = 0;
     for (Node* node : nodes) {
       records.push_back(std::move(node->record));
+      bytes += node->cost;
       delete node;
     }
+    release(nodes.size(), bytes);
+    appendDropCount(records);
     return records;
   }
 
@@ -76,11 +135,20 @@ class Intake {
   void handOn() {
     std::lock_guard lock(mutex_);
     std::vector<Node*> nodes = detachLocked();
-    if (nodes.empty()) return;
+    if (nodes.empty() && !hasDrops()) return;
     auto batch = std::make_shared<std::vector<PendingRecord>>();
-    batch->reserve(nodes.size());
-    for (Node* node : nodes) batch->push_back(std::move(node->record));
-    LoggerState::shared().dbQueue->async([batch] { LogStore::saveLogsToDb(*batch); });
+    batch->reserve(nodes.size() + 1);
+    std::size_t bytes = 0;
+    for (Node* node : nodes) {
+      batch->push_back(std::move(node->record));
+      bytes += node->cost;
+    }
+    appendDropCount(*batch);
+    // The records count against the bound until the store has them.
+    LoggerState::shared().dbQueue->async([this, batch, count = nodes.size(), bytes] {
+      LogStore::saveLogsToDb(*batch);
+      release(count, bytes);
+    });
     // Only now, with the batch queued (and counted) on dbQueue, may the tokens go.
     for (Node* node : nodes) delete node;
   }
@@ -134,6 +202,30 @@ class Intake {
 
   static constexpr int kIdleTicksBeforeSleep = 200;
 
+  static std::size_t index(LogPriority priority) {
+    return static_cast<std::size_t>(std::clamp(rawValue(priority), 2, 6) - 2);
+  }
+
+  bool hasDrops() const {
+    return std::any_of(dropped_.begin(), dropped_.end(), [](const auto& count) { return count.load() != 0; });
+  }
+
+  // The drops counted so far, as one record after the batch's own: it is itself never dropped.
+  void appendDropCount(std::vector<PendingRecord>& records) {
+    std::array<std::uint64_t, 5> counts{};
+    std::uint64_t total = 0;
+    for (std::size_t i = 0; i < counts.size(); ++i) {
+      counts[i] = dropped_[i].exchange(0, std::memory_order_relaxed);
+      total += counts[i];
+    }
+    if (total == 0) return;
+    std::string message = "Dropped " + std::to_string(total) + " records under load (verbose " +
+                          std::to_string(counts[0]) + ", debug " + std::to_string(counts[1]) + ", info " +
+                          std::to_string(counts[2]) + ", warn " + std::to_string(counts[3]) + ", error " +
+                          std::to_string(counts[4]) + ")";
+    records.push_back(PendingRecord{LogPriority::warn, "LogUtil", std::move(message)});
+  }
+
   // Under mutex_: the whole list, oldest first, every console line written.
   std::vector<Node*> detachLocked() {
     Node* node = head_.exchange(nullptr, std::memory_order_acquire);
@@ -161,6 +253,11 @@ class Intake {
   }
 
   std::atomic<Node*> head_{nullptr};
+  std::atomic<std::size_t> records_{0};
+  std::atomic<std::size_t> bytes_{0};
+  std::atomic<std::size_t> peakRecords_{0};
+  std::atomic<std::size_t> peakBytes_{0};
+  std::array<std::atomic<std::uint64_t>, 5> dropped_{};
   std::atomic<std::size_t> sinceDrain_{0};
   std::atomic<bool> asleep_{false};
   std::counting_semaphore<> batchStarted_{0};
@@ -172,15 +269,27 @@ class Intake {
 }  // namespace
 
 void LogIntake::add(LogPriority priority, std::string tag, std::string message) {
+  auto& intake = Intake::shared();
+  std::size_t cost = costOf(tag, message);
+  if (!intake.admit(priority, cost)) return;
   auto* node = new Node;
   node->record = PendingRecord{priority, std::move(tag), std::move(message)};
-  Intake::shared().add(node);
+  node->cost = cost;
+  intake.add(node);
+}
+
+LogIntake::Figures LogIntake::figures() { return Intake::shared().figures(); }
+
+void LogIntake::countDropped(LogPriority priority, std::uint64_t count) {
+  Intake::shared().countDropped(priority, count);
 }
 
 void LogIntake::drainNow() {
   auto& intake = Intake::shared();
   LoggerState::shared().logQueue->async([&intake] { intake.handOn(); });
 }
+
+void LogIntake::handOnNow() { Intake::shared().handOn(); }
 
 std::vector<PendingRecord> LogIntake::takeAll() { return Intake::shared().take(); }
 

@@ -22,6 +22,11 @@ class LUMO_EXPORT LogStore {
   static constexpr int kRetryLimit = 5;
   static constexpr int kBatchSize = 10000;
   static constexpr std::int64_t kMaxAgeSeconds = 604800;
+  // At most this many rows on disk (some 30 MB of typical records); past it the oldest rows
+  // not out for upload go, counted like intake drops.
+  static constexpr std::int64_t kMaxStoredRows = 100000;
+  // An upload carries at most this much tag and message text (and kBatchSize rows).
+  static constexpr std::size_t kMaxBatchBytes = 4u << 20;
 
   // Queues the open sequence unless shutting down.
   static void initDatabase();
@@ -52,11 +57,13 @@ class LUMO_EXPORT LogStore {
   static void close();
 
   static std::optional<std::string> getDatabasePath();
-  static void ensureDatabaseDirectoryExists();
+  // Prepares Documents as a private folder; false when it cannot be or must not be used.
+  static bool ensureDatabaseDirectoryExists();
 
  private:
   static void openSequence();
   static bool insertAll(std::vector<PendingRecord>& records);
+  static void keepWithinCap();
   static void executeIdList(const char* prefix, const std::vector<std::int64_t>& ids);
 };
 

@@ -1,13 +1,12 @@
 #include "lumosdk/utils/log/LogUploader.h"
 
-#include <time.h>
 
 #include <chrono>
-#include <cstdio>
 #include <memory>
 
 #include "lumosdk/utils/LogUtil.h"
 #include "lumosdk/utils/NetworkUtil.h"
+#include "lumosdk/utils/log/LogIntake.h"
 #include "lumosdk/utils/log/LogStore.h"
 #include "platform/dispatch/Scheduler.h"
 #include "platform/dispatch/Semaphore.h"
@@ -43,44 +42,19 @@ std::size_t memoryCount() {
   return count;
 }
 
+// A forced upload also carries what was logged just before it (the host may be about to be
+// killed): those records go to the store or the memory buffer first, behind the batches
+// already on their way, so they keep their order.
+void storeRecordsLoggedSoFar() {
+  LogIntake::handOnNow();
+  LoggerState::shared().dbQueue->sync([] {});
+}
+
 void call(const LogUploader::Completion& completion, bool delivered) {
   if (completion) completion(delivered);
 }
 
 }  // namespace
-
-std::string LogUploader::formatTimestamp(std::int64_t millis) {
-  std::int64_t seconds = millis / 1000;
-  int fraction = static_cast<int>(millis % 1000);
-  if (fraction < 0) {
-    fraction += 1000;
-    seconds -= 1;
-  }
-  time_t whole = static_cast<time_t>(seconds);
-  struct tm local {};
-  localtime_r(&whole, &local);
-  char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", local.tm_year + 1900, local.tm_mon + 1,
-                local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, fraction);
-  return text;
-}
-
-nlohmann::json LogUploader::makeLogs(const std::vector<LogRow>& rows) {
-  nlohmann::json logs = nlohmann::json::array();
-  for (const auto& row : rows) {
-    logs.push_back({{"priority", rawValue(row.level)},
-                    {"tag", row.tag},
-                    {"message", row.message},
-                    {"timestamp", formatTimestamp(row.timestamp)}});
-  }
-  return logs;
-}
-
-nlohmann::json LogUploader::makeBody(nlohmann::json logs) {
-  nlohmann::json body = {{"logs", std::move(logs)}, {"device_info", LogUtil::getDeviceInfo()}};
-  if (auto userInfo = LoggerState::shared().userInfo()) body["user_Info"] = *userInfo;
-  return body;
-}
 
 void LogUploader::setupTimers() {
   auto& state = LoggerState::shared();
@@ -179,7 +153,13 @@ void LogUploader::sendMemoryLogsToServer(Completion completion) {
   nlohmann::json logs = nlohmann::json::array();
   std::uint64_t lastSent = 0;
   state.memoryLogsQueue->sync([&logs, &lastSent] {
-    for (const auto& entry : LoggerState::shared().memoryLogs) {
+    auto& state = LoggerState::shared();
+    // Overflow pushed every entry of the failed upload out: nothing is left to resend.
+    if (!state.memoryLogs.empty() && state.memoryLogs.front().sequence > state.memoryResendUpTo) {
+      state.memoryResendUpTo = 0;
+    }
+    for (const auto& entry : state.memoryLogs) {
+      if (state.memoryResendUpTo != 0 && entry.sequence > state.memoryResendUpTo) break;
       logs.push_back({{"priority", entry.priority},
                       {"tag", entry.tag},
                       {"message", entry.message},
@@ -192,10 +172,14 @@ void LogUploader::sendMemoryLogsToServer(Completion completion) {
     call(completion, true);
     return;
   }
+  NetworkUtil::DeviceHeaders headers = {{"Idempotency-Key", idempotencyKey(logs)}};
   NetworkUtil::postBackground(*url, makeBody(std::move(logs)),
                               [lastSent, completion](const NetworkUtil::Result& result) {
                                 auto& state = LoggerState::shared();
                                 if (!accepted(result)) {
+                                  // The backend may have kept them: the same entries go next.
+                                  state.memoryLogsQueue->asyncBarrier(
+                                      [lastSent] { LoggerState::shared().memoryResendUpTo = lastSent; });
                                   state.isUploading = false;
                                   call(completion, false);
                                   return;
@@ -204,12 +188,15 @@ void LogUploader::sendMemoryLogsToServer(Completion completion) {
                                 // still here are those up to the last one sent; anything
                                 // cached meanwhile stays, even when overflow made room for it.
                                 state.memoryLogsQueue->asyncBarrier([lastSent] {
-                                  auto& logs = LoggerState::shared().memoryLogs;
+                                  auto& state = LoggerState::shared();
+                                  auto& logs = state.memoryLogs;
                                   while (!logs.empty() && logs.front().sequence <= lastSent) logs.pop_front();
+                                  state.memoryResendUpTo = 0;
                                 });
                                 state.isUploading = false;
                                 call(completion, true);
-                              });
+                              },
+                              headers);
 }
 
 void LogUploader::sendLogsToServer(std::vector<LogRow> rows, Completion completion) {
@@ -224,7 +211,9 @@ void LogUploader::sendLogsToServer(std::vector<LogRow> rows, Completion completi
   std::vector<std::int64_t> ids;
   ids.reserve(rows.size());
   for (const auto& row : rows) ids.push_back(row.id);
-  NetworkUtil::postBackground(*url, makeBody(makeLogs(rows)),
+  nlohmann::json logs = makeLogs(rows);
+  NetworkUtil::DeviceHeaders headers = {{"Idempotency-Key", idempotencyKey(logs)}};
+  NetworkUtil::postBackground(*url, makeBody(std::move(logs)),
                               [ids = std::move(ids), completion](const NetworkUtil::Result& result) mutable {
                                 bool delivered = accepted(result);
                                 // Queued on dbQueue before the flag clears, so the next batch read sees it.
@@ -235,7 +224,8 @@ void LogUploader::sendLogsToServer(std::vector<LogRow> rows, Completion completi
                                 }
                                 LoggerState::shared().isUploading = false;
                                 call(completion, delivered);
-                              });
+                              },
+                              headers);
 }
 
 void LogUploader::forceUploadLogs(std::function<void()> completion) {
@@ -264,6 +254,7 @@ void LogUploader::uploadLogsAndComplete(std::function<void()> completion) {
       if (completion) completion();
       return;
     }
+    storeRecordsLoggedSoFar();
     Semaphore done;
     if (std::size_t pending = memoryCount(); pending > 0) {
       state.isUploading = true;

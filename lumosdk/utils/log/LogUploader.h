@@ -38,6 +38,9 @@ class LUMO_EXPORT LogUploader {
   // One upload entry per database row, in order.
   static nlohmann::json makeLogs(const std::vector<LogRow>& rows);
   static nlohmann::json makeBody(nlohmann::json logs);
+  // The "Idempotency-Key" of an upload: SHA-256 (hex) of the device id and the "logs" sent, so
+  // the same records sent again carry the same key and other records another one.
+  static std::string idempotencyKey(const nlohmann::json& logs);
 
  private:
   static void uploadLogsAndComplete(std::function<void()> completion);

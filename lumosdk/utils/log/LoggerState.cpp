@@ -3,6 +3,7 @@
 #include "lumosdk/utils/log/LogIntake.h"
 #include "lumosdk/utils/log/LogStore.h"
 #include "lumosdk/utils/log/LogUploader.h"
+#include "lumosdk/utils/log/Utf8.h"
 #include "platform/dispatch/Scheduler.h"
 
 namespace lumo::logging {
@@ -29,7 +30,10 @@ void LoggerState::resetForTesting() {
   (void)LogIntake::takeAll();
   state.logQueue->syncBarrier([] {});
   state.dbQueue->sync([] { LogStore::close(); });
-  state.memoryLogsQueue->syncBarrier([&state] { state.memoryLogs.clear(); });
+  state.memoryLogsQueue->syncBarrier([&state] {
+    state.memoryLogs.clear();
+    state.memoryResendUpTo = 0;
+  });
   {
     std::lock_guard lock(state.valuesMutex_);
     state.serverUrl_.reset();
@@ -68,8 +72,13 @@ void cacheLogInMemory(LogPriority priority, std::string tag, std::string message
       [priority, tag = std::move(tag), message = std::move(message)]() mutable {
         auto& state = LoggerState::shared();
         auto& logs = state.memoryLogs;
-        // Full: the oldest entry goes, so the newest records win.
-        if (logs.size() >= kMemoryLogLimit) logs.pop_front();
+        // Full: the oldest entry goes, so the newest records win; the loss is counted.
+        if (logs.size() >= kMemoryLogLimit) {
+          LogIntake::countDropped(logPriorityFromRaw(logs.front().priority).value_or(LogPriority::debug));
+          logs.pop_front();
+        }
+        // Bounded like a stored message.
+        message = truncateCharacters(std::move(message), LogStore::kMaxMessageCharacters);
         double now = platform::dispatch::Scheduler::clock().wallMillis();
         logs.push_back(MemoryEntry{rawValue(priority), std::move(tag), std::move(message), now,
                                    state.nextMemorySequence++});

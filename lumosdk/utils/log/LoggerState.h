@@ -72,6 +72,9 @@ struct LUMO_EXPORT LoggerState {
   // Touched only through memoryLogsQueue (barrier writes, synchronous reads).
   std::deque<MemoryEntry> memoryLogs;
   std::uint64_t nextMemorySequence = 1;
+  // After a memory upload that failed: the last entry it sent. The next memory upload sends
+  // those entries again and no more, so that it carries the same idempotency key; 0 when none.
+  std::uint64_t memoryResendUpTo = 0;
 
   // Created by setupTimers, cancelled by flushAndClose (main thread and the caller of flushAndClose).
   std::mutex timersMutex;
