@@ -7,14 +7,14 @@
 
 namespace lumo {
 
-// Which backend the SDK talks to. Raw values are part of the host interface.
+/// Which backend the SDK talks to. Raw values are part of the host interface.
 enum class LumoEnvironment : int { development = 0, production = 1 };
 
-// The environment for a raw value, or nothing outside 0 and 1.
+/// The environment for a raw value, or nothing outside 0 and 1.
 LUMO_EXPORT std::optional<LumoEnvironment> lumoEnvironmentFromRaw(int raw);
 
-// The environment's HTTPS origin without a trailing slash; endpoint paths are appended to it.
-// Development means the backend simulator on loopback unless LUMO_DEV_BASE_URL names another.
+/// The environment's HTTPS origin without a trailing slash; endpoint paths are appended to it.
+/// Development means the backend simulator on loopback unless LUMO_DEV_BASE_URL names another.
 LUMO_EXPORT std::string lumoBaseUrl(LumoEnvironment environment);
 
 }  // namespace lumo

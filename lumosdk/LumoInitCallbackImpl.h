@@ -3,7 +3,6 @@
 #include <functional>
 #include <string>
 
-#include "lumosdk/LumoExport.h"
 #include "lumosdk/LumoSdk.h"
 
 namespace lumo {
@@ -11,7 +10,7 @@ namespace lumo {
 // The adapter that carries a host's three optional initialisation callbacks; each forwards
 // to its closure. initSdk builds it with closures that do nothing for a callback the host
 // did not give.
-class LUMO_EXPORT LumoInitCallbackImpl : public LumoSdk::InitCallback {
+class LumoInitCallbackImpl : public LumoSdk::InitCallback {
  public:
   LumoInitCallbackImpl(std::function<void()> onSuccess, std::function<void()> onAuthExpire,
                        std::function<void(const std::string&)> onError)

@@ -4,7 +4,7 @@
 
 namespace lumo {
 
-// The SDK's version; the shared library's SOVERSION follows it.
+/// The SDK's version; the shared library's SOVERSION follows it.
 LUMO_EXPORT const char* lumoVersion();
 
 }  // namespace lumo

@@ -4,7 +4,6 @@
 #include <memory>
 #include <string>
 
-#include "lumosdk/LumoExport.h"
 #include "lumosdk/utils/BluetoothPermissionFlow.h"
 #include "platform/ble/BleTypes.h"
 
@@ -18,7 +17,7 @@ namespace lumo {
 // answers true. While one of its alerts is up (BluetoothUtil::isPermissionDialogShowing)
 // every check answers false at once. Main thread only; console prefix
 // "LUMOSDK_BluetoothUtil: ".
-class LUMO_EXPORT BluetoothAlertFlow : public BluetoothPermissionFlow,
+class BluetoothAlertFlow : public BluetoothPermissionFlow,
                                        public std::enable_shared_from_this<BluetoothAlertFlow> {
  public:
   // The platform's "open this app's settings" address.

@@ -7,7 +7,7 @@
 
 namespace lumo {
 
-// The vehicle link's progress as the control page sees it (BluetoothUtil::ConnectState).
+/// The vehicle link's progress as the control page sees it (BluetoothUtil::ConnectState).
 enum class ConnectState : int {
   idle = 0,
   scanning = 1,
@@ -17,11 +17,11 @@ enum class ConnectState : int {
   connectTimedOut = 5,
 };
 
-// The text shown to the user; empty for idle.
+/// The text shown to the user; empty for idle.
 LUMO_EXPORT std::string getDesc(ConnectState state);
-// The case name, for log lines.
+/// The case name, for log lines.
 LUMO_EXPORT const char* connectStateName(ConnectState state);
-// Accepts 0 to 5.
+/// Accepts 0 to 5.
 LUMO_EXPORT std::optional<ConnectState> connectStateFromRaw(int raw);
 
 }  // namespace lumo

@@ -5,7 +5,6 @@
 #include <optional>
 #include <string>
 
-#include "lumosdk/LumoExport.h"
 #include "lumosdk/utils/ButtonLayout.h"
 
 namespace platform::ui {
@@ -20,7 +19,7 @@ namespace lumo {
 // Every operation may be called from any thread: it queues its work on the main thread and
 // returns at once, so calls from one thread keep their order. Callbacks run on the main
 // thread, after the dialog's dismissal. Records go to the log with tag "DialogUtil".
-class LUMO_EXPORT DialogUtil {
+class DialogUtil {
  public:
   using Callback = std::function<void()>;
 

@@ -3,7 +3,6 @@
 #include <memory>
 #include <string>
 
-#include "lumosdk/LumoExport.h"
 
 namespace platform::ui {
 class Label;
@@ -17,7 +16,7 @@ namespace lumo {
 // shown around backend requests and as DialogUtil's wait dialog. At most one overlay exists;
 // show replaces it and a single dismiss removes it. Records go to the log with tag
 // "LoadingUtil".
-class LUMO_EXPORT LoadingUtil {
+class LoadingUtil {
  public:
   // Any thread; the work always runs in a later turn of the main thread.
   static void show(const std::string& message);

@@ -3,13 +3,12 @@
 #include <optional>
 #include <string>
 
-#include "lumosdk/LumoExport.h"
 
 namespace lumo {
 
 // A backend request that failed: either a plain message (transport and parse failures, an
 // expired authorisation) or a numbered error with its text. The description is the text.
-class LUMO_EXPORT NetworkError {
+class NetworkError {
  public:
   enum class Kind { message, code };
 

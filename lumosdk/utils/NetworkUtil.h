@@ -8,7 +8,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "lumosdk/LumoExport.h"
 #include "lumosdk/utils/NetworkError.h"
 #include "lumosdk/utils/RsaCryptoUtils.h"
 #include "platform/net/UrlRequest.h"
@@ -24,12 +23,12 @@ namespace lumo {
 // envelope {"code", "msg", "data"}, whose "data" may arrive encrypted for this phone.
 // Foreground requests (post) answer on the main thread; background ones (postBackground, the
 // log uploader) on the URL session's completion thread.
-class LUMO_EXPORT NetworkUtil {
+class NetworkUtil {
  public:
   NetworkUtil() = delete;
 
   // Either success with the whole envelope or failure with a NetworkError.
-  class LUMO_EXPORT Result {
+  class Result {
    public:
     static Result success(nlohmann::json envelope);
     static Result failure(NetworkError error);

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "lumosdk/LumoExport.h"
 #include "platform/foundation/Bytes.h"
 
 struct evp_pkey_st;  // OpenSSL's EVP_PKEY
@@ -18,10 +17,10 @@ namespace lumo {
 // the form the backend receives, decryption of data the backend encrypted for this phone, and
 // the MD5 signature of the registration. Stateless; safe from any thread. Keys live only in
 // memory.
-class LUMO_EXPORT RsaCryptoUtils {
+class RsaCryptoUtils {
  public:
   // An RSA key held in memory; copies share it. An empty Key stands for "no key".
-  class LUMO_EXPORT Key {
+  class Key {
    public:
     Key() = default;
     // Takes ownership of an OpenSSL key (code that talks to OpenSSL directly: tests, tools).

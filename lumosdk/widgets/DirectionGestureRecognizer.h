@@ -1,6 +1,5 @@
 #pragma once
 
-#include "lumosdk/LumoExport.h"
 #include "platform/ui/GestureRecognizer.h"
 
 namespace lumo {
@@ -8,7 +7,7 @@ namespace lumo {
 // The press recogniser of a direction pad: it recognises every touch sequence on its view
 // and mirrors it (down: began, move: changed, lift: ended, cancel: cancelled), so that the
 // direction input sees each press, each slide and each release.
-class LUMO_EXPORT DirectionGestureRecognizer : public platform::ui::GestureRecognizer {
+class DirectionGestureRecognizer : public platform::ui::GestureRecognizer {
  public:
   using GestureRecognizer::GestureRecognizer;
   void touchesBegan(const platform::ui::TouchSet& touches) override;

@@ -3,7 +3,6 @@
 #include <memory>
 #include <string>
 
-#include "lumosdk/LumoExport.h"
 #include "platform/ui/Image.h"
 
 namespace lumo {
@@ -12,6 +11,6 @@ namespace lumo {
 // "name@3x.png" (then "@2x") is read through ResourceUtil when it exists and given that
 // scale, so that it stays sharp on a 3x screen at its size in points; otherwise
 // "name.png" itself as ResourceUtil finds it. None when nothing is found.
-LUMO_EXPORT std::shared_ptr<platform::ui::Image> loadScaledResourceImage(const std::string& named);
+std::shared_ptr<platform::ui::Image> loadScaledResourceImage(const std::string& named);
 
 }  // namespace lumo

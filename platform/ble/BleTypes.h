@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/PlatformExport.h"
 #include "platform/foundation/Bytes.h"
 
 namespace platform::ble {
@@ -38,7 +39,7 @@ inline constexpr std::uint8_t indicate = 0x20;
 }  // namespace property
 
 // An NSError as far as callers read it.
-struct Error {
+struct LUMO_PLATFORM_EXPORT Error {
   std::string localizedDescription;
 };
 
@@ -47,12 +48,12 @@ using AdvertisementData = std::map<std::string, std::any>;
 inline constexpr const char* kAdvertisementLocalName = "kCBAdvDataLocalName";
 inline constexpr const char* kAdvertisementIsConnectable = "kCBAdvDataIsConnectable";
 
-struct CentralManagerOptions {
+struct LUMO_PLATFORM_EXPORT CentralManagerOptions {
   // CBCentralManagerOptionShowPowerAlertKey: whether the system offers to turn the adapter on.
   bool showPowerAlert = true;
 };
 
-struct ScanOptions {
+struct LUMO_PLATFORM_EXPORT ScanOptions {
   // CBCentralManagerScanOptionAllowDuplicatesKey.
   bool allowDuplicates = false;
 };

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "platform/PlatformExport.h"
 #include "platform/ble/BleTypes.h"
 
 namespace platform::ble {
@@ -25,7 +26,7 @@ class Peripheral;
 // - A link that ends for any other reason (loss, adapter off) is reported through
 //   didDisconnectPeripheral with an error.
 // - Nothing here throws; an operation that makes no sense in the current state is ignored.
-class CentralBackend {
+class LUMO_PLATFORM_EXPORT CentralBackend {
  public:
   virtual ~CentralBackend() = default;
   virtual void attach(std::weak_ptr<CentralManager> central) = 0;

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "platform/PlatformExport.h"
 #include "platform/ble/BleTypes.h"
 #include "platform/ble/CentralBackend.h"
 #include "platform/ble/CentralManagerDelegate.h"
@@ -11,7 +12,7 @@ namespace platform::ble {
 
 // CBCentralManager: the central role. Made by Radio::makeCentralManager; a thin handle over
 // the chosen back-end. The delegate is held weakly and hears every event on the main queue.
-class CentralManager {
+class LUMO_PLATFORM_EXPORT CentralManager {
  public:
   CentralManager(std::shared_ptr<CentralBackend> backend, CentralManagerOptions options);
 

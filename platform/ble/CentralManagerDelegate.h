@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "platform/PlatformExport.h"
 #include "platform/ble/BleTypes.h"
 
 namespace platform::ble {
@@ -10,7 +11,7 @@ class CentralManager;
 class Peripheral;
 
 // CBCentralManagerDelegate. Every call arrives on the main queue.
-class CentralManagerDelegate {
+class LUMO_PLATFORM_EXPORT CentralManagerDelegate {
  public:
   virtual ~CentralManagerDelegate() = default;
   virtual void centralManagerDidUpdateState(CentralManager& central) = 0;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/PlatformExport.h"
 #include "platform/ble/BleTypes.h"
 #include "platform/ble/Uuid.h"
 
@@ -13,7 +14,7 @@ class Service;
 
 // CBCharacteristic: a value slot of a discovered service. The mutating members are for
 // back-ends, which keep it in step with the remote device.
-class Characteristic {
+class LUMO_PLATFORM_EXPORT Characteristic {
  public:
   Characteristic(Uuid uuid, std::uint8_t properties, std::weak_ptr<Service> service)
       : uuid_(uuid), properties_(properties), service_(std::move(service)) {}

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/PlatformExport.h"
 #include "platform/ble/BleTypes.h"
 #include "platform/ble/PeripheralBackend.h"
 #include "platform/ble/PeripheralDelegate.h"
@@ -16,7 +17,7 @@ namespace platform::ble {
 
 // CBPeripheral: a remote device as one central sees it. A thin handle; the back-end does the
 // work and delivers results to the delegate (held weakly) on the main queue.
-class Peripheral : public std::enable_shared_from_this<Peripheral> {
+class LUMO_PLATFORM_EXPORT Peripheral : public std::enable_shared_from_this<Peripheral> {
  public:
   Peripheral(Uuid identifier, std::shared_ptr<PeripheralBackend> backend);
 

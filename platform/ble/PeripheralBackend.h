@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <memory>
 
+#include "platform/PlatformExport.h"
 #include "platform/ble/BleTypes.h"
 
 namespace platform::ble {
@@ -23,7 +24,7 @@ class Characteristic;
 // - Discovery results are attached to the handle (Peripheral::setServices,
 //   Service::setCharacteristics) before the delegate hears of them; a value is stored in
 //   the Characteristic before didUpdateValue.
-class PeripheralBackend {
+class LUMO_PLATFORM_EXPORT PeripheralBackend {
  public:
   virtual ~PeripheralBackend() = default;
   virtual PeripheralState state() const = 0;

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "platform/PlatformExport.h"
 #include "platform/ble/BleTypes.h"
 
 namespace platform::ble {
@@ -11,7 +12,7 @@ class Service;
 class Characteristic;
 
 // CBPeripheralDelegate. Every call arrives on the main queue; all have empty defaults.
-class PeripheralDelegate {
+class LUMO_PLATFORM_EXPORT PeripheralDelegate {
  public:
   virtual ~PeripheralDelegate() = default;
   virtual void didDiscoverServices(Peripheral&, const std::optional<Error>&) {}

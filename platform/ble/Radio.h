@@ -4,6 +4,7 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/PlatformExport.h"
 #include "platform/ble/CentralManager.h"
 
 namespace platform::ble {
@@ -15,7 +16,7 @@ enum class RadioKind { simulated, bluez };
 
 // The one place that decides which Bluetooth back-end the process uses: the simulated radio
 // unless LUMO_BLE=bluez is set or the host picks BlueZ in code.
-class Radio {
+class LUMO_PLATFORM_EXPORT Radio {
  public:
   // "sim" or "bluez"; anything else is no radio.
   static std::optional<RadioKind> kindNamed(std::string_view name);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/PlatformExport.h"
 #include "platform/ble/Characteristic.h"
 #include "platform/ble/Uuid.h"
 
@@ -13,7 +14,7 @@ class Peripheral;
 
 // CBService: a discovered service. Its characteristic list is absent until characteristic
 // discovery for it finished; back-ends fill it in.
-class Service {
+class LUMO_PLATFORM_EXPORT Service {
  public:
   Service(Uuid uuid, std::weak_ptr<Peripheral> peripheral) : uuid_(uuid), peripheral_(std::move(peripheral)) {}
 

@@ -7,11 +7,13 @@
 #include <string>
 #include <string_view>
 
+#include "platform/PlatformExport.h"
+
 namespace platform::ble {
 
 // A Bluetooth UUID (CBUUID) or a peripheral identifier (NSUUID): 128 bits. 16- and 32-bit
 // forms stand for the Bluetooth base UUID with those bits filled in.
-class Uuid {
+class LUMO_PLATFORM_EXPORT Uuid {
  public:
   Uuid() = default;
   explicit Uuid(const std::array<std::uint8_t, 16>& bytes) : bytes_(bytes) {}
@@ -38,7 +40,7 @@ class Uuid {
   std::array<std::uint8_t, 16> bytes_{};
 };
 
-struct UuidHash {
+struct LUMO_PLATFORM_EXPORT UuidHash {
   std::size_t operator()(const Uuid& uuid) const noexcept;
 };
 

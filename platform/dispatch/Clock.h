@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdint>
 
+#include "platform/PlatformExport.h"
+
 namespace platform::dispatch {
 
 // Durations are seconds as double at the API; any std::chrono duration converts implicitly.
@@ -12,7 +14,7 @@ using Seconds = std::chrono::duration<double>;
 using MonoTime = std::chrono::nanoseconds;
 
 // Where every timer, delayed block, timed wait and timestamp asks for the time.
-class Clock {
+class LUMO_PLATFORM_EXPORT Clock {
  public:
   virtual ~Clock() = default;
   // Monotonic reading for timers; never goes back.
@@ -24,7 +26,7 @@ class Clock {
 };
 
 // Real time: steady_clock for timers, system_clock for timestamps.
-class SystemClock final : public Clock {
+class LUMO_PLATFORM_EXPORT SystemClock final : public Clock {
  public:
   MonoTime now() const override;
   double wallMillis() const override;
@@ -33,7 +35,7 @@ class SystemClock final : public Clock {
 
 // Deterministic time for tests and headless tours. Only the scheduler moves it (see
 // Scheduler.h); the wall reading is the start instant plus the monotonic reading.
-class VirtualClock final : public Clock {
+class LUMO_PLATFORM_EXPORT VirtualClock final : public Clock {
  public:
   // 2026-01-01 00:00:00 UTC: fixed, so log timestamps and delays are exact in tests.
   static constexpr double kDefaultStartWallMillis = 1767225600000.0;

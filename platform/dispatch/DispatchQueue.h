@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/PlatformExport.h"
 #include "platform/dispatch/MainLoop.h"
 
 namespace platform::dispatch {
@@ -11,7 +12,7 @@ enum class QualityOfService { background, utility, unspecified, defaultClass, us
 
 // GCD's queue: serial or concurrent (with barrier blocks), backed by a shared, growing pool
 // of worker threads. The main queue runs its blocks on the main loop.
-class DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
+class LUMO_PLATFORM_EXPORT DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
  public:
   enum class Kind { serial, concurrent, main };
 

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 
+#include "platform/PlatformExport.h"
 #include "platform/dispatch/Clock.h"
 
 namespace platform::dispatch {
@@ -11,7 +12,7 @@ using Block = std::function<void()>;
 
 // How the main loop waits when it has nothing to do: for a posted block or a deadline.
 // The SDL2 host replaces it to wait on window events at the same time.
-class MainLoopWaiter {
+class LUMO_PLATFORM_EXPORT MainLoopWaiter {
  public:
   virtual ~MainLoopWaiter() = default;
   // Returns when wake() was called or the real time `deadline` passed (time_point::max() = no limit).
@@ -23,7 +24,7 @@ class MainLoopWaiter {
 // The main loop of the process's initial thread (the main thread): it runs the main queue's
 // blocks and, with the virtual clock, moves time. All functions except post() and
 // isMainThread() must be called on the main thread.
-class MainLoop {
+class LUMO_PLATFORM_EXPORT MainLoop {
  public:
   // Queues a block to run on the main thread (DispatchQueue::main()->async does the same).
   static void post(Block block);

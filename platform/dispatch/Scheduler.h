@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/PlatformExport.h"
 #include "platform/dispatch/Clock.h"
 
 namespace platform::dispatch {
@@ -15,7 +16,7 @@ namespace platform::dispatch {
 // In flight: a block queued or running on a background queue, a block posted to the main
 // queue and not yet run, an open WorkToken (a network transfer). A thread waiting on the
 // clock or a semaphore stops counting while it waits.
-class Scheduler {
+class LUMO_PLATFORM_EXPORT Scheduler {
  public:
   // Switches the process to a fresh virtual clock and returns it. Call before any timer
   // exists (a test's SetUp, the start of a headless tour).
@@ -39,6 +40,6 @@ class Scheduler {
 
 // Blocks the calling thread for `duration` of clock time (Thread.sleep). On the main thread
 // with the virtual clock this drives time itself.
-void sleepFor(Seconds duration);
+LUMO_PLATFORM_EXPORT void sleepFor(Seconds duration);
 
 }  // namespace platform::dispatch

@@ -2,12 +2,13 @@
 
 #include <memory>
 
+#include "platform/PlatformExport.h"
 #include "platform/dispatch/Clock.h"
 
 namespace platform::dispatch {
 
 // Counting semaphore (dispatch_semaphore). A waiting thread does not count as work in flight.
-class Semaphore {
+class LUMO_PLATFORM_EXPORT Semaphore {
  public:
   explicit Semaphore(long count = 0);
   ~Semaphore();

@@ -15,6 +15,7 @@
 #include <optional>
 #include <thread>
 
+#include "platform/PlatformExport.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/MainLoop.h"
 
@@ -27,7 +28,7 @@ inline MonoTime toMono(Seconds span) {
 }
 
 // Identifies a timed entry: due time first, then creation order, so ties fire first-in first-out.
-struct EntryKey {
+struct LUMO_PLATFORM_EXPORT EntryKey {
   MonoTime due{0};
   std::uint64_t seq = 0;
   bool operator<(const EntryKey& other) const {
@@ -35,7 +36,7 @@ struct EntryKey {
   }
 };
 
-class TimeKeeper {
+class LUMO_PLATFORM_EXPORT TimeKeeper {
  public:
   static TimeKeeper& instance();
 

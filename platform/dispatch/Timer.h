@@ -3,13 +3,14 @@
 #include <functional>
 #include <memory>
 
+#include "platform/PlatformExport.h"
 #include "platform/dispatch/MainLoop.h"
 
 namespace platform::dispatch {
 
 // The run loop's timer (NSTimer): fires its handler on the main thread. The scheduler keeps
 // it alive while it is valid, so owners may hold it weakly.
-class Timer : public std::enable_shared_from_this<Timer> {
+class LUMO_PLATFORM_EXPORT Timer : public std::enable_shared_from_this<Timer> {
  public:
   using Handler = std::function<void(Timer&)>;
   static std::shared_ptr<Timer> scheduled(Seconds interval, bool repeats, Handler handler);

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "platform/PlatformExport.h"
 #include "platform/dispatch/DispatchQueue.h"
 
 namespace platform::dispatch {
@@ -9,7 +10,7 @@ namespace platform::dispatch {
 // GCD's timer source: fires its handler on its queue at a deadline and then every interval.
 // Created suspended: schedule() and setEventHandler(), then resume(). cancel() stops it for
 // good; a handler already queued when cancel() runs is skipped.
-class TimerSource : public std::enable_shared_from_this<TimerSource> {
+class LUMO_PLATFORM_EXPORT TimerSource : public std::enable_shared_from_this<TimerSource> {
  public:
   static std::shared_ptr<TimerSource> make(std::shared_ptr<DispatchQueue> queue);
   ~TimerSource();

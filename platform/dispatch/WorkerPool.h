@@ -12,9 +12,11 @@
 #include <functional>
 #include <mutex>
 
+#include "platform/PlatformExport.h"
+
 namespace platform::dispatch::detail {
 
-class WorkerPool {
+class LUMO_PLATFORM_EXPORT WorkerPool {
  public:
   enum class Band { normal, low };
   static WorkerPool& instance(Band band = Band::normal);

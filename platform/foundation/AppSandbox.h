@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <optional>
 
+#include "platform/PlatformExport.h"
+
 namespace platform::foundation {
 
 // The app's private folder, as a phone gives every app one: Documents for user data and
@@ -11,7 +13,7 @@ namespace platform::foundation {
 // ($XDG_DATA_HOME or ~/.local/share)/lumo/<bundle identifier>.
 // The paths create nothing; callers prepare the folders they write into, which makes them
 // private as a phone's sandbox is.
-class AppSandbox {
+class LUMO_PLATFORM_EXPORT AppSandbox {
  public:
   // Absent only when neither the variable nor a home folder is known.
   static std::optional<std::filesystem::path> rootDirectory();

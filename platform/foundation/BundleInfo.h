@@ -5,13 +5,15 @@
 #include <optional>
 #include <string>
 
+#include "platform/PlatformExport.h"
+
 namespace platform::foundation {
 
 // The main bundle's stand-in: the facts a phone app reads from its bundle (identifier,
 // version strings) and where its resource files live. A host sets them at start; every
 // accessor is thread-safe because the URL session and the logger read them off the main
 // thread.
-class BundleInfo {
+class LUMO_PLATFORM_EXPORT BundleInfo {
  public:
   static constexpr const char* kDefaultIdentifier = "com.nimbo.lumodemo";
   static constexpr const char* kDefaultShortVersion = "1.0.0";

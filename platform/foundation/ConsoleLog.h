@@ -7,6 +7,8 @@
 #include <span>
 #include <string_view>
 
+#include "platform/PlatformExport.h"
+
 namespace platform::foundation {
 
 // NSLog's stand-in: one line per call, the text verbatim (never a format string).
@@ -16,7 +18,7 @@ namespace platform::foundation {
 // logger) registers as the backlog. Every direct write and every flush() first has the
 // backlog written, so a reader sees each thread's lines in the order the thread made them,
 // whichever way they went. The backlog is also written when the process exits normally.
-class ConsoleLog {
+class LUMO_PLATFORM_EXPORT ConsoleLog {
  public:
   using Sink = std::function<void(std::string_view line)>;
   // Writes every line accepted so far through writeFromBacklog; must tolerate being called

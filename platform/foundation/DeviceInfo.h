@@ -3,12 +3,14 @@
 #include <optional>
 #include <string>
 
+#include "platform/PlatformExport.h"
+
 namespace platform::foundation {
 
 // The current device's facts, as a phone's device object tells them: model, the user's name
 // for the device, the operating system's name and version, and an identifier that stays the
 // same for this app across runs. Values are read afresh at each call; thread-safe.
-class DeviceInfo {
+class LUMO_PLATFORM_EXPORT DeviceInfo {
  public:
   static const DeviceInfo& current();
 

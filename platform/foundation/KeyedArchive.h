@@ -7,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/PlatformExport.h"
+
 namespace platform::foundation {
 
 // NSKeyedArchiver/NSKeyedUnarchiver's stand-in: named values (bools, numbers, strings,
@@ -14,7 +16,7 @@ namespace platform::foundation {
 // state into one and are created again from it. Reading never throws: a key that is
 // missing or holds another type reads as absent (the optional getters) or as the given
 // default (the decode getters), so an old or hand-edited archive still loads.
-class KeyedArchive {
+class LUMO_PLATFORM_EXPORT KeyedArchive {
  public:
   // Straight red, green, blue, alpha on 0...1.
   struct ColorComponents {

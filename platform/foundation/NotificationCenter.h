@@ -9,9 +9,11 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/PlatformExport.h"
+
 namespace platform::foundation {
 
-struct Notification {
+struct LUMO_PLATFORM_EXPORT Notification {
   std::string name;
   std::map<std::string, std::string> userInfo;
 };
@@ -21,7 +23,7 @@ struct Notification {
 // thread, in registration order. Observers may add or remove observers (themselves included)
 // from inside a block: a block removed during a post does not run afterwards. Thread-safe; no
 // lock is held while a block runs.
-class NotificationCenter {
+class LUMO_PLATFORM_EXPORT NotificationCenter {
  public:
   using Token = std::uint64_t;  // 0 never names an observer
   using Block = std::function<void(const Notification&)>;

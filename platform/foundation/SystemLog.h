@@ -3,11 +3,13 @@
 #include <functional>
 #include <string_view>
 
+#include "platform/PlatformExport.h"
+
 namespace platform::foundation {
 
 // os_log's stand-in: leveled diagnostics of the system's own components, never stored by the
 // SDK. Lines go to standard error with a level prefix unless a sink is installed.
-class SystemLog {
+class LUMO_PLATFORM_EXPORT SystemLog {
  public:
   enum class Level { debug, info, error, fault };
   using Sink = std::function<void(Level level, std::string_view message)>;

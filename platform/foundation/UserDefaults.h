@@ -9,6 +9,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/PlatformExport.h"
+
 namespace platform::foundation {
 
 // The app's key-value preferences, kept as one JSON object in a file. The standard
@@ -19,7 +21,7 @@ namespace platform::foundation {
 // A file that cannot be parsed is moved aside as "<name>.damaged-<n>" and the preferences
 // start empty; a file that cannot be moved aside or read is never overwritten.
 // All operations are thread-safe.
-class UserDefaults {
+class LUMO_PLATFORM_EXPORT UserDefaults {
  public:
   static UserDefaults& standard();
   // The next standard() reads the sandbox afresh. References to the old standard object stay

@@ -3,12 +3,14 @@
 #include <memory>
 #include <string>
 
+#include "platform/PlatformExport.h"
+
 namespace platform::net {
 
 // The platform's set of trusted certificate authorities: the system bundle plus certificates
 // the host installed, as a phone user installs a profile. Verification itself is never off.
 // The environment variable LUMO_TRUSTED_CA_FILE names one more PEM file to trust at start.
-class TrustStore {
+class LUMO_PLATFORM_EXPORT TrustStore {
  public:
   // Adds the PEM certificates of `path` for every later connection. False (and nothing added)
   // when the file cannot be read or holds no PEM certificate.

@@ -3,11 +3,13 @@
 #include <optional>
 #include <string>
 
+#include "platform/PlatformExport.h"
+
 namespace platform::net {
 
 // An absolute URL that parsed cleanly (scheme and host present, no spaces). Requests are
 // built only from a Url, so text that cannot be a URL is refused before any transfer starts.
-class Url {
+class LUMO_PLATFORM_EXPORT Url {
  public:
   static std::optional<Url> parse(const std::string& text);
 

@@ -2,11 +2,13 @@
 
 #include <string>
 
+#include "platform/PlatformExport.h"
+
 namespace platform::net {
 
 // A transfer that did not complete, shaped like NSURLError: a code from its table and a
 // description fit to show a user. `detail` keeps the transport's own wording for logs.
-struct UrlError {
+struct LUMO_PLATFORM_EXPORT UrlError {
   enum Code : int {
     unknown = -1,
     cancelled = -999,

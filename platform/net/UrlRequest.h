@@ -4,13 +4,14 @@
 #include <utility>
 #include <vector>
 
+#include "platform/PlatformExport.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/net/Url.h"
 
 namespace platform::net {
 
 // One HTTP request as the URL session sends it (URLRequest's stand-in).
-struct UrlRequest {
+struct LUMO_PLATFORM_EXPORT UrlRequest {
   explicit UrlRequest(Url target) : url(std::move(target)) {}
 
   // Replaces an earlier value of the same header (names compare case-insensitively).

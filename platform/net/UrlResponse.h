@@ -2,10 +2,12 @@
 
 #include <string>
 
+#include "platform/PlatformExport.h"
+
 namespace platform::net {
 
 // What came back from a transfer that completed at the HTTP level, whatever its status.
-struct UrlResponse {
+struct LUMO_PLATFORM_EXPORT UrlResponse {
   long statusCode = 0;
   std::string body;
 };

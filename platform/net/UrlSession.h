@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/PlatformExport.h"
 #include "platform/net/UrlError.h"
 #include "platform/net/UrlRequest.h"
 #include "platform/net/UrlResponse.h"
@@ -21,7 +22,7 @@ namespace platform::net {
 // - Each transfer counts as work in flight for the virtual clock from dataTask() until its
 //   completion has returned, so tests driving the main loop wait for it instead of
 //   jumping time.
-class UrlSession {
+class LUMO_PLATFORM_EXPORT UrlSession {
  public:
   using Completion = std::function<void(std::optional<UrlResponse> response, std::optional<UrlError> error)>;
   // Answers a request inside the process; nothing stands for a failed transfer.

@@ -4,12 +4,13 @@
 #include <filesystem>
 #include <vector>
 
+#include "platform/PlatformExport.h"
 #include "platform/ui/Color.h"
 
 namespace platform::render {
 
 // A drawn frame: premultiplied ARGB words (cairo's ARGB32), row after row, no padding.
-class Bitmap {
+class LUMO_PLATFORM_EXPORT Bitmap {
  public:
   Bitmap() = default;
   Bitmap(int width, int height, std::vector<std::uint32_t> pixels)

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "platform/PlatformExport.h"
 #include "platform/render/Bitmap.h"
 
 namespace platform::ui {
@@ -16,7 +17,7 @@ namespace platform::render {
 // state as on screen), transforms, clipping, rounded corners, borders, gradient, shape and
 // text layers, labels, images with template tints, spinners and text fields. The drawing
 // surface is kept between frames, so drawing the same size again allocates nothing.
-class Renderer {
+class LUMO_PLATFORM_EXPORT Renderer {
  public:
   // `scale`: pixels per point.
   explicit Renderer(double scale = 1.0);

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "platform/PlatformExport.h"
 #include "platform/dispatch/Timer.h"
 #include "platform/ui/View.h"
 
@@ -9,7 +10,7 @@ namespace platform::ui {
 
 // UIActivityIndicatorView: a spinner of twelve spokes that turns one spoke every 1/12 s of
 // main-loop time while animating.
-class ActivityIndicatorView : public View {
+class LUMO_PLATFORM_EXPORT ActivityIndicatorView : public View {
  public:
   enum class Style { medium, large };
   static std::shared_ptr<ActivityIndicatorView> make(Style style = Style::medium);

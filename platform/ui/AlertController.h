@@ -5,13 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/PlatformExport.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/ViewController.h"
 
 namespace platform::ui {
 
 // UIAlertAction: a titled button of an alert; its handler runs after the alert is dismissed.
-struct AlertAction {
+struct LUMO_PLATFORM_EXPORT AlertAction {
   enum class Style { defaultStyle, cancel, destructive };
   std::string title;
   Style style = Style::defaultStyle;
@@ -21,7 +22,7 @@ struct AlertAction {
 // UIAlertController: a title, a message and action buttons on a card over a dimmed screen,
 // presented over full screen with a cross-dissolve. Tapping a button dismisses the alert and
 // then runs the action's handler. The cancel action sits last.
-class AlertController : public ViewController {
+class LUMO_PLATFORM_EXPORT AlertController : public ViewController {
  public:
   enum class Style { actionSheet, alert };
   static std::shared_ptr<AlertController> make(std::string title, std::string message, Style style = Style::alert);

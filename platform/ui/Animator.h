@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/PlatformExport.h"
 #include "platform/dispatch/Timer.h"
 #include "platform/ui/Animation.h"
 #include "platform/ui/Color.h"
@@ -22,7 +23,7 @@ class View;
 // value); presentation values are computed from the clock on demand, so a test reads the
 // exact value at any virtual instant. Each animation's completion runs from a timer at
 // delay + duration, in due-time order, ties in start order.
-class Animator {
+class LUMO_PLATFORM_EXPORT Animator {
  public:
   enum class Property { alpha, transform, center, boundsSize, backgroundColor };
   using Value = std::array<double, 6>;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/PlatformExport.h"
 #include "platform/dispatch/Timer.h"
 #include "platform/ui/Orientation.h"
 
@@ -14,7 +15,7 @@ class Window;
 class WindowScene;
 
 // The app delegate's answers the platform asks for.
-class ApplicationDelegate {
+class LUMO_PLATFORM_EXPORT ApplicationDelegate {
  public:
   virtual ~ApplicationDelegate() = default;
   virtual InterfaceOrientationMask supportedInterfaceOrientations(const std::shared_ptr<Window>& /*window*/) {
@@ -26,7 +27,7 @@ class ApplicationDelegate {
 // requests, opened URLs (recorded: there is no other app), background tasks and the
 // life-cycle notifications, posted on the default notification centre by the simulate...
 // entries that a host or test calls where the phone would.
-class Application {
+class LUMO_PLATFORM_EXPORT Application {
  public:
   enum class State { active, inactive, background };
   using BackgroundTaskIdentifier = int;

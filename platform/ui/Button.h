@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/PlatformExport.h"
 #include "platform/ui/Control.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Label.h"
@@ -11,7 +12,7 @@ namespace platform::ui {
 // UIButton: an optional image and a title side by side, centred inside the content insets.
 // A system button shows its title in the tint colour; a custom one in its title colour.
 // While highlighted its content is drawn at half opacity.
-class Button : public Control {
+class LUMO_PLATFORM_EXPORT Button : public Control {
  public:
   enum class Type { custom, system };
   static std::shared_ptr<Button> make(Type type = Type::system, const Rect& frame = {});

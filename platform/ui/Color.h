@@ -1,9 +1,11 @@
 #pragma once
 
+#include "platform/PlatformExport.h"
+
 namespace platform::ui {
 
 // UIColor: straight (not premultiplied) red, green, blue and alpha, each 0...1.
-struct Color {
+struct LUMO_PLATFORM_EXPORT Color {
   double red = 0, green = 0, blue = 0, alpha = 0;
 
   static Color rgb255(int r, int g, int b, double a = 1.0) { return {r / 255.0, g / 255.0, b / 255.0, a}; }

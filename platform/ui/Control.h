@@ -3,6 +3,7 @@
 #include <functional>
 #include <vector>
 
+#include "platform/PlatformExport.h"
 #include "platform/ui/View.h"
 
 namespace platform::ui {
@@ -29,7 +30,7 @@ inline constexpr ControlEvents allEvents = 0xffffffffu;
 // UIControl: tracks one finger from down to up and sends target-actions for its events.
 // Subclasses override the tracking entries; a refused begin means no tracking and no events.
 // A disabled control is skipped by hit testing.
-class Control : public View {
+class LUMO_PLATFORM_EXPORT Control : public View {
  public:
   using Action = std::function<void(Control&)>;
   using View::View;

@@ -4,13 +4,14 @@
 #include <functional>
 #include <memory>
 
+#include "platform/PlatformExport.h"
 #include "platform/dispatch/Timer.h"
 
 namespace platform::ui {
 
 // CADisplayLink: calls its handler on the main loop at 60 frames per second of clock time.
 // Frame n falls exactly n/60 s after the start, so a virtual second holds 60 frames.
-class DisplayLink : public std::enable_shared_from_this<DisplayLink> {
+class LUMO_PLATFORM_EXPORT DisplayLink : public std::enable_shared_from_this<DisplayLink> {
  public:
   static constexpr int kFramesPerSecond = 60;
   using Handler = std::function<void(DisplayLink&)>;
@@ -47,6 +48,6 @@ class DisplayLink : public std::enable_shared_from_this<DisplayLink> {
 };
 
 // CACurrentMediaTime on the main-loop clock.
-double mediaTime();
+LUMO_PLATFORM_EXPORT double mediaTime();
 
 }  // namespace platform::ui

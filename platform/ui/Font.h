@@ -1,10 +1,12 @@
 #pragma once
 
+#include "platform/PlatformExport.h"
+
 namespace platform::ui {
 
 // UIFont reduced to what the pages use: the system face at a point size, regular or bold.
 // Every text is set in the installed CJK face so Chinese and Latin share one family.
-struct Font {
+struct LUMO_PLATFORM_EXPORT Font {
   double pointSize = 17;
   bool bold = false;
 

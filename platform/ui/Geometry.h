@@ -3,16 +3,18 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/PlatformExport.h"
+
 namespace platform::ui {
 
 // Points, sizes and rectangles in points, y growing downward (CoreGraphics' shapes).
-struct Point {
+struct LUMO_PLATFORM_EXPORT Point {
   double x = 0;
   double y = 0;
   bool operator==(const Point&) const = default;
 };
 
-struct Size {
+struct LUMO_PLATFORM_EXPORT Size {
   double width = 0;
   double height = 0;
   bool operator==(const Size&) const = default;
@@ -21,7 +23,7 @@ struct Size {
 // Returned by views without an intrinsic size along an axis.
 inline constexpr double kNoIntrinsicMetric = -1.0;
 
-struct Rect {
+struct LUMO_PLATFORM_EXPORT Rect {
   Point origin;
   Size size;
 
@@ -54,7 +56,7 @@ struct Rect {
   bool operator==(const Rect&) const = default;
 };
 
-struct EdgeInsets {
+struct LUMO_PLATFORM_EXPORT EdgeInsets {
   double top = 0;
   double left = 0;
   double bottom = 0;
@@ -63,7 +65,7 @@ struct EdgeInsets {
 };
 
 // CGAffineTransform: [a b 0; c d 0; tx ty 1], applied as x' = a x + c y + tx, y' = b x + d y + ty.
-struct AffineTransform {
+struct LUMO_PLATFORM_EXPORT AffineTransform {
   double a = 1, b = 0, c = 0, d = 1, tx = 0, ty = 0;
 
   static AffineTransform identity() { return {}; }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/PlatformExport.h"
 #include "platform/ui/Touch.h"
 
 namespace platform::ui {
@@ -15,7 +16,7 @@ class View;
 // every change to began, changed, ended (recognised) or cancelled. When a recogniser begins
 // or recognises, the view's own touches are cancelled (cancelsTouchesInView) and the other
 // recognisers of those touches fail.
-class GestureRecognizer : public std::enable_shared_from_this<GestureRecognizer> {
+class LUMO_PLATFORM_EXPORT GestureRecognizer : public std::enable_shared_from_this<GestureRecognizer> {
  public:
   enum class State { possible, began, changed, ended, cancelled, failed };
   using Action = std::function<void(GestureRecognizer&)>;
@@ -67,7 +68,7 @@ class GestureRecognizer : public std::enable_shared_from_this<GestureRecognizer>
 };
 
 // UITapGestureRecognizer: one finger down and up without moving more than 10 points.
-class TapGestureRecognizer : public GestureRecognizer {
+class LUMO_PLATFORM_EXPORT TapGestureRecognizer : public GestureRecognizer {
  public:
   using GestureRecognizer::GestureRecognizer;
   static constexpr double kAllowableMovement = 10;

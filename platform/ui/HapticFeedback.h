@@ -4,12 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/PlatformExport.h"
+
 namespace platform::ui {
 
 // UIImpactFeedbackGenerator: the phone would tap the user's finger; here each impact is
 // recorded (style and clock time) so tests can count them, and handed to the host's
 // observer (a desktop host may flash or buzz instead).
-class ImpactFeedbackGenerator {
+class LUMO_PLATFORM_EXPORT ImpactFeedbackGenerator {
  public:
   enum class Style { light, medium, heavy, soft, rigid };
   struct Impact {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/PlatformExport.h"
 #include "platform/foundation/Bytes.h"
 #include "platform/ui/Color.h"
 #include "platform/ui/Geometry.h"
@@ -16,7 +17,7 @@ namespace platform::ui {
 // UIImage: an immutable bitmap (premultiplied ARGB, one 32-bit word per pixel, row after
 // row) with a point scale and a rendering mode. A template image is drawn as its alpha
 // shape filled with the tint colour of the view that shows it.
-class Image {
+class LUMO_PLATFORM_EXPORT Image {
  public:
   enum class RenderingMode { automatic, alwaysOriginal, alwaysTemplate };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/PlatformExport.h"
 #include "platform/ui/Image.h"
 #include "platform/ui/View.h"
 
@@ -7,7 +8,7 @@ namespace platform::ui {
 
 // UIImageView: shows an image placed by the content mode; a template image is drawn in the
 // view's tint colour. Not interactive by default.
-class ImageView : public View {
+class LUMO_PLATFORM_EXPORT ImageView : public View {
  public:
   static std::shared_ptr<ImageView> make(const Rect& frame = {}) { return std::make_shared<ImageView>(frame); }
   static std::shared_ptr<ImageView> make(std::shared_ptr<Image> image);

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/PlatformExport.h"
 #include "platform/ui/Font.h"
 #include "platform/ui/View.h"
 
@@ -11,7 +12,7 @@ namespace platform::ui {
 // with an ellipsis); numberOfLines 0 wraps without limit. With adjustsFontSizeToFitWidth the
 // font shrinks (down to minimumScaleFactor) until the text fits the bounds. Not interactive
 // by default.
-class Label : public View {
+class LUMO_PLATFORM_EXPORT Label : public View {
  public:
   static std::shared_ptr<Label> make(const Rect& frame = {}) { return std::make_shared<Label>(frame); }
   explicit Label(const Rect& frame = {});

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/PlatformExport.h"
 #include "platform/ui/Color.h"
 #include "platform/ui/Font.h"
 #include "platform/ui/Geometry.h"
@@ -16,7 +17,7 @@ class View;
 // CALayer: a drawn rectangle with colour, corners, border and sublayers. Every view has a
 // backing layer (its background, corners and border live there); sublayers added to it are
 // drawn above the view's background and below its subviews, in the view's coordinates.
-class Layer : public std::enable_shared_from_this<Layer> {
+class LUMO_PLATFORM_EXPORT Layer : public std::enable_shared_from_this<Layer> {
  public:
   enum class Kind { plain, gradient, shape, text };
   static std::shared_ptr<Layer> make();
@@ -81,7 +82,7 @@ class Layer : public std::enable_shared_from_this<Layer> {
 };
 
 // CAGradientLayer: an axial gradient between unit-square points of the layer's bounds.
-class GradientLayer : public Layer {
+class LUMO_PLATFORM_EXPORT GradientLayer : public Layer {
  public:
   static std::shared_ptr<GradientLayer> make() { return std::make_shared<GradientLayer>(); }
   Kind kind() const override { return Kind::gradient; }
@@ -93,7 +94,7 @@ class GradientLayer : public Layer {
 };
 
 // CAShapeLayer: a path in the layer's coordinates, filled and optionally stroked.
-class ShapeLayer : public Layer {
+class LUMO_PLATFORM_EXPORT ShapeLayer : public Layer {
  public:
   static std::shared_ptr<ShapeLayer> make() { return std::make_shared<ShapeLayer>(); }
   Kind kind() const override { return Kind::shape; }
@@ -106,7 +107,7 @@ class ShapeLayer : public Layer {
 enum class TextAlignment { natural, left, center, right, justified };
 
 // CATextLayer: one string in the system face, wrapped to the layer's width.
-class TextLayer : public Layer {
+class LUMO_PLATFORM_EXPORT TextLayer : public Layer {
  public:
   static std::shared_ptr<TextLayer> make() { return std::make_shared<TextLayer>(); }
   Kind kind() const override { return Kind::text; }

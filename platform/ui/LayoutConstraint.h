@@ -3,6 +3,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/PlatformExport.h"
+
 namespace platform::ui {
 
 class View;
@@ -17,7 +19,7 @@ enum class LayoutRelation { lessThanOrEqual, equal, greaterThanOrEqual };
 // reported: the leading/top pin and a fixed size win. Inside a ScrollView, edges pinned to
 // the scroll view refer to its content (its trailing and bottom pins make the content size)
 // while widths and heights equal to it refer to its frame.
-class LayoutConstraint : public std::enable_shared_from_this<LayoutConstraint> {
+class LUMO_PLATFORM_EXPORT LayoutConstraint : public std::enable_shared_from_this<LayoutConstraint> {
  public:
   LayoutConstraint(std::weak_ptr<View> first, LayoutAttribute firstAttribute, LayoutRelation relation,
                    std::weak_ptr<View> second, LayoutAttribute secondAttribute, double multiplier, double constant);
@@ -57,7 +59,7 @@ class LayoutConstraint : public std::enable_shared_from_this<LayoutConstraint> {
 using ConstraintList = std::vector<std::shared_ptr<LayoutConstraint>>;
 
 // NSLayoutAnchor: one edge, centre or dimension of a view, making inactive constraints.
-class LayoutAnchor {
+class LUMO_PLATFORM_EXPORT LayoutAnchor {
  public:
   LayoutAnchor(std::weak_ptr<View> view, LayoutAttribute attribute) : view_(std::move(view)), attribute_(attribute) {}
 
@@ -83,10 +85,10 @@ class LayoutAnchor {
 namespace detail {
 // Places `view` (center and bounds size) from its active constraints. Called by the
 // superview's layout pass.
-void resolveConstraints(View& view);
+LUMO_PLATFORM_EXPORT void resolveConstraints(View& view);
 // A hash of the view's active constraints (items, attributes, relation, multiplier,
 // constant) in order; equal for constraints rebuilt identically.
-std::size_t constraintSignature(const View& view);
+LUMO_PLATFORM_EXPORT std::size_t constraintSignature(const View& view);
 }  // namespace detail
 
 }  // namespace platform::ui

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/PlatformExport.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/ViewController.h"
 
@@ -14,7 +15,7 @@ namespace platform::ui {
 // bar. Push and pop slide over 0.35 s when animated; a push or pop asked for while one runs
 // waits for it. Appear/disappear entries reach the stack's top only, and only while the
 // navigation controller itself is on screen.
-class NavigationController : public ViewController {
+class LUMO_PLATFORM_EXPORT NavigationController : public ViewController {
  public:
   static constexpr double kBarHeight = 44;
   static constexpr double kPushDuration = 0.35;

@@ -2,13 +2,14 @@
 
 #include <vector>
 
+#include "platform/PlatformExport.h"
 #include "platform/ui/Geometry.h"
 
 namespace platform::ui {
 
 // CGPath / UIBezierPath: moves, lines, cubic curves and arcs, closed or open, filled with the
 // non-zero rule. Shape layers and masks draw it; nothing interprets it otherwise.
-class Path {
+class LUMO_PLATFORM_EXPORT Path {
  public:
   enum class Op { moveTo, lineTo, curveTo, arc, close };
   struct Element {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/PlatformExport.h"
 #include "platform/ui/View.h"
 
 namespace platform::ui {
@@ -11,7 +12,7 @@ namespace platform::ui {
 // scroll view's edges place it in the content; its width or height made equal to the scroll
 // view's follows the frame, so content pinned at the top, with equal width and a chain of
 // subviews, scrolls vertically at its natural height.
-class ScrollView : public View {
+class LUMO_PLATFORM_EXPORT ScrollView : public View {
  public:
   static std::shared_ptr<ScrollView> make(const Rect& frame = {}) { return std::make_shared<ScrollView>(frame); }
   explicit ScrollView(const Rect& frame = {});

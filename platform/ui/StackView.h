@@ -2,13 +2,14 @@
 
 #include <vector>
 
+#include "platform/PlatformExport.h"
 #include "platform/ui/View.h"
 
 namespace platform::ui {
 
 // UIStackView: lays its arranged subviews out along an axis. Sizes along the axis come from
 // fixed-size constraints or the views' natural sizes; hidden views take no room.
-class StackView : public View {
+class LUMO_PLATFORM_EXPORT StackView : public View {
  public:
   enum class Axis { horizontal, vertical };
   enum class Alignment { fill, leading, center, trailing };

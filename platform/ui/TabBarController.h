@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/PlatformExport.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/ViewController.h"
 
@@ -11,7 +12,7 @@ namespace platform::ui {
 // UITabBarController: one child shown at a time above a 49-point bar of titled buttons.
 // Changing the selection swaps the views and sends the appear/disappear entries while the
 // tab-bar controller is on screen.
-class TabBarController : public ViewController {
+class LUMO_PLATFORM_EXPORT TabBarController : public ViewController {
  public:
   static constexpr double kBarHeight = 49;
   static std::shared_ptr<TabBarController> make() { return std::make_shared<TabBarController>(); }

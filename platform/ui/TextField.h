@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/PlatformExport.h"
 #include "platform/ui/Control.h"
 #include "platform/ui/Font.h"
 
@@ -10,7 +11,7 @@ namespace platform::ui {
 // UITextField: one line of editable text with a placeholder. A tap focuses it (it becomes
 // its window's first responder); the window's insertText/deleteBackward then edit it,
 // sending editingChanged. Losing focus sends editingDidEnd.
-class TextField : public Control {
+class LUMO_PLATFORM_EXPORT TextField : public Control {
  public:
   static std::shared_ptr<TextField> make(const Rect& frame = {}) { return std::make_shared<TextField>(frame); }
   explicit TextField(const Rect& frame = {}) : Control(frame) {}

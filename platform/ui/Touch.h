@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/PlatformExport.h"
 #include "platform/ui/Geometry.h"
 
 namespace platform::ui {
@@ -12,7 +13,7 @@ class Window;
 
 // UITouch: one finger from down to up. Its view is the view hit at touch-down and keeps
 // receiving the finger even when it moves outside or is removed from the tree meanwhile.
-class Touch {
+class LUMO_PLATFORM_EXPORT Touch {
  public:
   enum class Phase { began, moved, stationary, ended, cancelled };
 

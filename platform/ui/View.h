@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/PlatformExport.h"
 #include "platform/ui/Animation.h"
 #include "platform/ui/Color.h"
 #include "platform/ui/Geometry.h"
@@ -41,7 +42,7 @@ inline constexpr AutoresizingMask flexibleBottomMargin = 1u << 5;
 // inside View::animate keep their new (model) value at once while the presentation value
 // moves on the main-loop clock; the renderer draws presentation values, hit testing uses
 // model values. All members are main-thread only.
-class View : public std::enable_shared_from_this<View> {
+class LUMO_PLATFORM_EXPORT View : public std::enable_shared_from_this<View> {
  public:
   static std::shared_ptr<View> make(const Rect& frame = {}) { return std::make_shared<View>(frame); }
   explicit View(const Rect& frame = {});

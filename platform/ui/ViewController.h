@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/PlatformExport.h"
 #include "platform/ui/Orientation.h"
 #include "platform/ui/View.h"
 
@@ -27,7 +28,7 @@ enum class ModalTransitionStyle { coverVertical, crossDissolve };
 // Full-screen presentation takes the presenting controller's view out of the window (it
 // disappears); over-full-screen and automatic (a sheet) leave it there without disappear
 // entries.
-class ViewController : public std::enable_shared_from_this<ViewController> {
+class LUMO_PLATFORM_EXPORT ViewController : public std::enable_shared_from_this<ViewController> {
  public:
   enum class Appearance { disappeared, appearing, appeared, disappearing };
   using Completion = std::function<void()>;

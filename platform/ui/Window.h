@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/PlatformExport.h"
 #include "platform/ui/View.h"
 
 namespace platform::ui {
@@ -18,7 +19,7 @@ class WindowScene;
 // view, routes touches (hit test at touch-down, recognisers first, then the view), runs the
 // layout pass once per turn of the main loop, and serialises the presentation
 // transitions of its controllers. Windows start hidden.
-class Window : public View {
+class LUMO_PLATFORM_EXPORT Window : public View {
  public:
   static constexpr double kLevelNormal = 0;
   static constexpr double kLevelStatusBar = 1000;

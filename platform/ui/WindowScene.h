@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/PlatformExport.h"
 #include "platform/ui/Orientation.h"
 #include "platform/ui/Geometry.h"
 
@@ -16,7 +17,7 @@ class ViewController;
 // UIWindowScene: one screen's worth of windows with an activation state and an interface
 // orientation. Its bounds follow the orientation (portrait 390 × 844, landscape 844 × 390)
 // and every window of the scene is resized with it.
-class WindowScene : public std::enable_shared_from_this<WindowScene> {
+class LUMO_PLATFORM_EXPORT WindowScene : public std::enable_shared_from_this<WindowScene> {
  public:
   enum class ActivationState { unattached, foregroundActive, foregroundInactive, background };
   using ErrorHandler = std::function<void(const std::string& message)>;

@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix, moves the prefix (the install must be
 # relocatable), builds one host with find_package(lumosdk) and one with pkg-config, and runs
-# them; the find_package host registers with a backend simulator started here.
+# them; the find_package host and the minimal example in examples/ register with a backend
+# simulator started here.
 # Usage: run_install_test.sh BUILD_DIR LUMO_BACKEND_PROGRAM CXX_COMPILER
+#        run_install_test.sh --prefix PREFIX LUMO_BACKEND_PROGRAM CXX_COMPILER
+#        (an install made elsewhere, such as the Debian packages unpacked into a folder)
 set -euo pipefail
+installed=
+if [[ $1 == --prefix ]]; then installed=$2; shift 2; set -- "" "$@"; fi
 build=$1 backend_program=$2 cxx=$3
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
@@ -15,9 +20,13 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-cmake --install "$build" --prefix "$work/staged" >"$work/install.log"
-mv "$work/staged" "$work/prefix"
-prefix=$work/prefix
+if [[ -n $installed ]]; then
+  prefix=$installed
+else
+  cmake --install "$build" --prefix "$work/staged" >"$work/install.log"
+  mv "$work/staged" "$work/prefix"
+  prefix=$work/prefix
+fi
 libdir=$(dirname "$(find "$prefix" -name 'liblumosdk.so.*.*.*' | head -n1)")
 [[ -d $libdir ]] || fail "no liblumosdk installed"
 
@@ -61,4 +70,14 @@ output=$(LUMO_DEV_BASE_URL=$url LUMO_SANDBOX_DIR=$work/sandbox "$work/host/lumo_
 echo "$output"
 grep -q "^initSdk: success$" <<<"$output" || fail "registration did not succeed"
 grep -q "^resources: $prefix/share/lumosdk (vehicle_icon found)$" <<<"$output" || fail "resources not found beside the library"
+
+# the minimal example host, against the same backend
+example=$here/../../examples/minimal_host
+cmake -S "$example" -B "$work/example" -G Ninja -DCMAKE_CXX_COMPILER="$cxx" \
+  -DCMAKE_PREFIX_PATH="$prefix" >"$work/example-configure.log" || { cat "$work/example-configure.log"; fail "example configure"; }
+cmake --build "$work/example" >"$work/example-build.log" || { cat "$work/example-build.log"; fail "example build"; }
+output=$(LUMO_DEV_BASE_URL=$url LUMO_SANDBOX_DIR=$work/sandbox-example "$work/example/lumo_minimal_host" "$certificate") ||
+  { echo "$output"; fail "minimal example failed"; }
+echo "$output"
+grep -q "^control page on screen: yes, landscape allowed: yes$" <<<"$output" || fail "the example did not reach the control page"
 echo "install test passed"

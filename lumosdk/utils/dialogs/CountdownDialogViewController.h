@@ -3,7 +3,6 @@
 #include <memory>
 #include <string>
 
-#include "lumosdk/LumoExport.h"
 #include "lumosdk/utils/dialogs/DialogViewController.h"
 
 namespace lumo {
@@ -11,7 +10,7 @@ namespace lumo {
 // The dedicated countdown dialog: title, message, a red seconds counter and two stacked
 // buttons (positive first). It confirms on its own when the counter runs out; there is no
 // background dismissal.
-class LUMO_EXPORT CountdownDialogViewController : public DialogViewController {
+class CountdownDialogViewController : public DialogViewController {
  public:
   static std::shared_ptr<CountdownDialogViewController> make(std::string title, std::string message, int countdown,
                                                              std::string positiveText, Callback positiveCallback,

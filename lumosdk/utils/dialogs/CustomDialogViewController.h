@@ -4,7 +4,6 @@
 #include <optional>
 #include <string>
 
-#include "lumosdk/LumoExport.h"
 #include "lumosdk/utils/ButtonLayout.h"
 #include "lumosdk/utils/dialogs/DialogViewController.h"
 #include "platform/ui/Image.h"
@@ -15,7 +14,7 @@ namespace lumo {
 // The general confirmation dialog: optional icon (or a warning symbol), title, message,
 // optional countdown, one or two buttons, and dismissal by a tap on the dimmed background
 // when cancelable. It follows the presenting controller's orientations while attached.
-class LUMO_EXPORT CustomDialogViewController : public DialogViewController {
+class CustomDialogViewController : public DialogViewController {
  public:
   struct Content {
     std::optional<std::string> titleText;

@@ -4,7 +4,6 @@
 #include <memory>
 #include <optional>
 
-#include "lumosdk/LumoExport.h"
 #include "platform/dispatch/Timer.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Label.h"
@@ -17,7 +16,7 @@ namespace lumo {
 // own. Each dismissal by button or countdown runs exactly one callback, after the dismissal
 // animation; the 1-second tick holds the dialog weakly and stops at every dismissal and at
 // destruction. Main thread only.
-class LUMO_EXPORT DialogViewController : public platform::ui::ViewController {
+class DialogViewController : public platform::ui::ViewController {
  public:
   using Callback = std::function<void()>;
 

@@ -19,7 +19,6 @@
 #include <string>
 #include <vector>
 
-#include "lumosdk/LumoExport.h"
 #include "lumosdk/utils/LogPriority.h"
 
 namespace lumo::logging {
@@ -30,7 +29,7 @@ struct PendingRecord {
   std::string message;
 };
 
-class LUMO_EXPORT LogIntake {
+class LogIntake {
  public:
   // A batch waits this long at most for more records.
   static constexpr std::chrono::milliseconds kInterval{5};

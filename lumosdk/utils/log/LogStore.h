@@ -3,7 +3,6 @@
 // Private to the logger: the SQLite store of records awaiting upload. Everything runs on the
 // serial dbQueue; the functions marked "on dbQueue" must be called from blocks already there.
 
-#include "lumosdk/LumoExport.h"
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -15,7 +14,7 @@
 
 namespace lumo::logging {
 
-class LUMO_EXPORT LogStore {
+class LogStore {
  public:
   static constexpr int kBusyTimeoutMs = 5000;
   static constexpr std::size_t kMaxMessageCharacters = 10000;

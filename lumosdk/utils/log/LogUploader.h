@@ -9,12 +9,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "lumosdk/LumoExport.h"
 #include "lumosdk/utils/log/LoggerState.h"
 
 namespace lumo::logging {
 
-class LUMO_EXPORT LogUploader {
+class LogUploader {
  public:
   using Completion = std::function<void(bool delivered)>;
 

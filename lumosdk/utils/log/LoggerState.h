@@ -3,7 +3,6 @@
 // Private to the logger (exported only for its tests): the process-wide state that the front (LogUtil), the store
 // (LogStore) and the uploader (LogUploader) share, and the four queues they run on.
 
-#include "lumosdk/LumoExport.h"
 #include <sqlite3.h>
 
 #include <atomic>
@@ -43,7 +42,7 @@ struct LogRow {
   std::int64_t timestamp = 0;  // milliseconds since 1970
 };
 
-struct LUMO_EXPORT LoggerState {
+struct LoggerState {
   static LoggerState& shared();
   // Back to the state of a fresh process: database closed, flags cleared, buffers emptied.
   static void resetForTesting();
@@ -100,6 +99,6 @@ struct LUMO_EXPORT LoggerState {
 
 // The memory buffer, newest records winning once it holds 1000 entries.
 constexpr std::size_t kMemoryLogLimit = 1000;
-LUMO_EXPORT void cacheLogInMemory(LogPriority priority, std::string tag, std::string message);
+void cacheLogInMemory(LogPriority priority, std::string tag, std::string message);
 
 }  // namespace lumo::logging

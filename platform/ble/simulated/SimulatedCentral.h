@@ -6,6 +6,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "platform/PlatformExport.h"
 #include "platform/ble/CentralBackend.h"
 #include "platform/ble/CentralManager.h"
 #include "platform/ble/simulated/SimulatedLink.h"
@@ -16,7 +17,7 @@ namespace platform::ble {
 class SimulatedRadio;
 
 // Private to the simulated radio: the back-end of one CentralManager handle.
-class SimulatedCentral final : public CentralBackend, public std::enable_shared_from_this<SimulatedCentral> {
+class LUMO_PLATFORM_EXPORT SimulatedCentral final : public CentralBackend, public std::enable_shared_from_this<SimulatedCentral> {
  public:
   SimulatedCentral(std::weak_ptr<SimulatedRadio> radio, CentralManagerOptions options);
 

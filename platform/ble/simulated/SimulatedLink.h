@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/PlatformExport.h"
 #include "platform/ble/Peripheral.h"
 #include "platform/ble/PeripheralBackend.h"
 
@@ -17,7 +18,7 @@ class SimulatedRadio;
 
 // Private to the simulated radio: one central's link to one simulated device. It is the
 // back-end of that central's Peripheral handle and carries the GATT traffic.
-class SimulatedLink final : public PeripheralBackend, public std::enable_shared_from_this<SimulatedLink> {
+class LUMO_PLATFORM_EXPORT SimulatedLink final : public PeripheralBackend, public std::enable_shared_from_this<SimulatedLink> {
  public:
   SimulatedLink(std::weak_ptr<SimulatedRadio> radio, Uuid device);
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/PlatformExport.h"
 #include "platform/ble/BleTypes.h"
 #include "platform/ble/Uuid.h"
 #include "platform/dispatch/Clock.h"
@@ -19,7 +20,7 @@ class SimulatedRadio;
 // A remote device in the simulated world: what it advertises, its GATT database, its link
 // parameters and hooks for the device's own behaviour (the vehicle simulator is one).
 // Lives on the main thread like the rest of the simulated radio.
-class SimulatedPeripheral : public std::enable_shared_from_this<SimulatedPeripheral> {
+class LUMO_PLATFORM_EXPORT SimulatedPeripheral : public std::enable_shared_from_this<SimulatedPeripheral> {
  public:
   struct CharacteristicDefinition {
     Uuid uuid;

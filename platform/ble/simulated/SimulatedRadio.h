@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/PlatformExport.h"
 #include "platform/ble/BleTypes.h"
 #include "platform/ble/CentralBackend.h"
 #include "platform/ble/simulated/SimulatedPeripheral.h"
@@ -24,7 +25,7 @@ class SimulatedCentral;
 // thread and the main loop's clock; every event reaches the centrals through the main queue.
 // Tests read it as a story: setAdapterState, addPeripheral, simulateConnectionFailure,
 // simulateLinkLoss; operations() records what the phone asked the radio to do.
-class SimulatedRadio : public std::enable_shared_from_this<SimulatedRadio> {
+class LUMO_PLATFORM_EXPORT SimulatedRadio : public std::enable_shared_from_this<SimulatedRadio> {
  public:
   static std::shared_ptr<SimulatedRadio> make();
   ~SimulatedRadio();
