@@ -62,7 +62,7 @@ VehicleSimulator::~VehicleSimulator() {
 
 std::uint8_t VehicleSimulator::driveMode() const {
   if (takeover_) return *takeover_;
-  return controlGranted_ ? grantedMode_ : ready;
+  return controlGranted_ ? grantedMode_ : static_cast<std::uint8_t>(ready);
 }
 
 void VehicleSimulator::grantControl() { controlGranted_ = true; }
