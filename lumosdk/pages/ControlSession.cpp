@@ -96,12 +96,11 @@ void LumoControlPage::sendControlCommand() {
     quitWithToast(kDelayMessage);
   }
   platform::Bytes frame;
-  if (quitFlag_) {
-    // Leaving: full brake, and never a request a vehicle could still answer with a grant.
-    frame = ControlUtil::encodeCmd(false, enableSafety_, 0, kFullBrake, 0, rollCount_);
-  } else if (!canControl) {
+  if (!canControl && !quitFlag_) {
     frame = ControlUtil::encodeCmd(true, false, 0, kFullBrake, 0, rollCount_);
-  } else if (inputHeldSinceGrant()) {
+  } else if (quitFlag_ || inputHeldSinceGrant()) {
+    // Full brake: leaving (never a request a vehicle could still answer with a grant), or an
+    // input held since the grant that has not been let go.
     frame = ControlUtil::encodeCmd(false, enableSafety_, 0, kFullBrake, 0, rollCount_);
   } else {
     std::int64_t scale = accelerationModelEnable_ ? kAccelerationThrottleScale : kNormalThrottleScale;
