@@ -6,7 +6,6 @@
 
 #include "lumosdk/utils/BluetoothUtil.h"
 #include "platform/ui/Application.h"
-#include "platform/ui/NavigationController.h"
 #include "tests/control/ControlPageTest.h"
 
 namespace {
@@ -107,8 +106,7 @@ TEST_F(BetweenStatesTest, APageWhoseLinkANewerPageTookWritesNothing) {
   lumo::LumoSdk::openControlPage(std::string(sim::BackendSimulator::kDemoVin));
   std::shared_ptr<LumoControlPage> newer;
   ASSERT_TRUE(runUntil([&] {
-    auto navigation = std::dynamic_pointer_cast<platform::ui::NavigationController>(secondRoot->presentedViewController());
-    newer = navigation ? std::dynamic_pointer_cast<LumoControlPage>(navigation->topViewController()) : nullptr;
+    newer = presentedPage(secondRoot);
     return newer && newer->isCommandLoopRunning();
   }, Seconds(15)));
   std::int64_t olderFrames = older->rollCount();

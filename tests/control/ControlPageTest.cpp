@@ -71,8 +71,10 @@ bool ControlPageTest::runUntil(const std::function<bool()>& condition, platform:
       timeLimit);
 }
 
-std::shared_ptr<LumoControlPage> ControlPageTest::presentedPage() const {
-  for (auto presented = root->presentedViewController(); presented; presented = presented->presentedViewController()) {
+std::shared_ptr<LumoControlPage> ControlPageTest::presentedPage() const { return presentedPage(root); }
+
+std::shared_ptr<LumoControlPage> ControlPageTest::presentedPage(const std::shared_ptr<ui::ViewController>& from) {
+  for (auto presented = from->presentedViewController(); presented; presented = presented->presentedViewController()) {
     if (auto page = std::dynamic_pointer_cast<LumoControlPage>(presented)) return page;
     if (auto navigation = std::dynamic_pointer_cast<ui::NavigationController>(presented)) {
       if (auto page = std::dynamic_pointer_cast<LumoControlPage>(navigation->topViewController())) return page;

@@ -53,6 +53,8 @@ class ControlPageTest : public SupportUiTest {
   std::shared_ptr<LumoControlPage> openPage(const std::optional<std::string>& vin = std::string(sim::BackendSimulator::kDemoVin));
   // The control page currently presented on the window, if any.
   std::shared_ptr<LumoControlPage> presentedPage() const;
+  // The same above another root (of a second window, say).
+  static std::shared_ptr<LumoControlPage> presentedPage(const std::shared_ptr<platform::ui::ViewController>& from);
   // Runs until the vehicle has granted control and the page knows it.
   bool runUntilInControl(const std::shared_ptr<LumoControlPage>& page);
 

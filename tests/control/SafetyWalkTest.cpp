@@ -18,7 +18,6 @@
 #include <sstream>
 
 #include "platform/ui/Application.h"
-#include "platform/ui/NavigationController.h"
 #include "tests/control/ControlPageTest.h"
 
 namespace {
@@ -168,8 +167,7 @@ class SafetyWalkTest : public lumo::test::ControlPageTest {
     lumo::LumoSdk::openControlPage(std::string(sim::BackendSimulator::kDemoVin));
     std::shared_ptr<LumoControlPage> newer;
     bool up = runUntil([&] {
-      auto navigation = std::dynamic_pointer_cast<platform::ui::NavigationController>(secondRoot_->presentedViewController());
-      newer = navigation ? std::dynamic_pointer_cast<LumoControlPage>(navigation->topViewController()) : nullptr;
+      newer = presentedPage(secondRoot_);
       return newer && (newer->isCommandLoopRunning() || newer->quitFlag());
     }, Seconds(15));
     window->makeKey();
