@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "demo/host/ScreenText.h"
+#include "lumosdk/widgets/DirectionControlHelper.h"
 #include "platform/dispatch/MainLoop.h"
 #include "platform/render/Renderer.h"
 #include "platform/ui/Application.h"
@@ -51,10 +52,11 @@ TourPlayer::TourPlayer(sim::VehicleSimulator* vehicle, std::filesystem::path scr
     : vehicle_(vehicle), screenshotDir_(std::move(screenshotDir)), hooks_(std::move(hooks)) {}
 
 int TourPlayer::padTag(const std::string& pad) {
-  if (pad == "up") return 1001;
-  if (pad == "down") return 1002;
-  if (pad == "left") return 1003;
-  if (pad == "right") return 1004;
+  using lumo::DirectionControlHelper;
+  if (pad == "up") return DirectionControlHelper::TAG_UP;
+  if (pad == "down") return DirectionControlHelper::TAG_DOWN;
+  if (pad == "left") return DirectionControlHelper::TAG_LEFT;
+  if (pad == "right") return DirectionControlHelper::TAG_RIGHT;
   return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "demo/host/ScreenText.h"
+#include "lumosdk/widgets/DirectionControlHelper.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/View.h"
 #include "platform/ui/Window.h"
@@ -17,8 +18,9 @@ using platform::ui::View;
 
 namespace {
 
-constexpr int kFirstPadTag = 1001;
-constexpr int kLastPadTag = 1004;
+// The page's pads carry these tags (up, down, left, right).
+constexpr int kFirstPadTag = lumo::DirectionControlHelper::TAG_UP;
+constexpr int kLastPadTag = lumo::DirectionControlHelper::TAG_RIGHT;
 constexpr int kWheelFinger = 8;
 constexpr int kTapFinger = 9;
 // The largest step a sliding finger takes along the rim between two reported moves.
