@@ -6,6 +6,7 @@
 #include "platform/foundation/AppSandbox.h"
 #include "platform/foundation/DeviceInfo.h"
 #include "tests/foundation/FoundationTest.h"
+#include "tests/support/FileMode.h"
 
 namespace lumo::test {
 namespace {
@@ -14,12 +15,6 @@ using platform::foundation::AppSandbox;
 using platform::foundation::DeviceInfo;
 using platform::foundation::UserDefaults;
 namespace fs = std::filesystem;
-
-unsigned modeOf(const fs::path& path) {
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0) return 0;
-  return info.st_mode & 07777;
-}
 
 class PrivateSandboxTest : public FoundationTest {
  protected:

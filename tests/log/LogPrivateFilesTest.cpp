@@ -7,18 +7,13 @@
 
 #include "lumosdk/utils/LogUtil.h"
 #include "tests/log/LogTestSupport.h"
+#include "tests/support/FileMode.h"
 
 namespace lumo::test {
 namespace {
 
 using logging::LoggerState;
 namespace fs = std::filesystem;
-
-unsigned modeOf(const fs::path& path) {
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0) return 0;
-  return info.st_mode & 07777;
-}
 
 class LogPrivateFilesTest : public LogTest {
  protected:
