@@ -22,7 +22,7 @@ class LUMO_PLATFORM_EXPORT Touch {
 
   int identifier() const { return identifier_; }
   Phase phase() const { return phase_; }
-  std::shared_ptr<View> view() const { return view_; }
+  std::shared_ptr<View> view() const { return view_.lock(); }
   std::shared_ptr<Window> window() const { return window_.lock(); }
   // Location in `view`'s coordinates (the window's when `view` is null).
   Point locationIn(const View* view) const;
@@ -39,7 +39,9 @@ class LUMO_PLATFORM_EXPORT Touch {
  private:
   int identifier_;
   std::weak_ptr<Window> window_;
-  std::shared_ptr<View> view_;
+  // Weak: the view's own recognisers keep the touch, and the view tree owns the view (a
+  // finger on a view that leaves the window is cancelled).
+  std::weak_ptr<View> view_;
   Point location_;
   Point previous_;
   double timestamp_;

@@ -149,7 +149,7 @@ void Window::afterRecognizers(ActiveTouch& active) {
       if (active.viewBegan) {
         auto touch = active.touch;
         touch->update(Touch::Phase::cancelled, touch->windowLocation(), now());
-        touch->view()->touchesCancelled({touch});
+        if (auto view = touch->view()) view->touchesCancelled({touch});
       }
     }
     break;
@@ -185,7 +185,9 @@ void Window::moveOrEnd(int id, Point p, Touch::Phase phase) {
   afterRecognizers(found->second);
   found = touches_.find(id);
   if (found == touches_.end() || !found->second.deliverToView) return;
-  ended ? touch->view()->touchesEnded({touch}) : touch->view()->touchesMoved({touch});
+  auto view = touch->view();
+  if (!view) return;
+  ended ? view->touchesEnded({touch}) : view->touchesMoved({touch});
 }
 
 void Window::touchCancel(int id) {
@@ -198,8 +200,9 @@ void Window::touchCancel(int id) {
   auto recognizers = found->second.recognizers;
   for (const auto& r : recognizers) r->touchesCancelled({touch});
   found = touches_.find(id);
-  if (found != touches_.end() && found->second.deliverToView && found->second.viewBegan) {
-    touch->view()->touchesCancelled({touch});
+  auto view = touch->view();
+  if (found != touches_.end() && found->second.deliverToView && found->second.viewBegan && view) {
+    view->touchesCancelled({touch});
   }
   finishTouch(id);
 }
@@ -218,7 +221,8 @@ void Window::finishTouch(int id) {
 void Window::cancelTouches(const View* within) {
   std::vector<int> ids;
   for (const auto& [id, active] : touches_) {
-    if (active.touch->view() && active.touch->view()->isDescendantOf(within)) ids.push_back(id);
+    auto view = active.touch->view();
+    if (view && view->isDescendantOf(within)) ids.push_back(id);
   }
   if (ids.empty()) return;
   auto keep = shared_from_this();

@@ -133,6 +133,25 @@ TEST_F(GestureAndControlTest, ARecogniserRemovingItsViewMidTouchLeavesTheTreeCon
   EXPECT_EQ(window->activeTouchCount(), 0u);
 }
 
+TEST_F(GestureAndControlTest, AWindowLetGoWithAFingerStillDownIsFreedWithItsViews) {
+  // A recogniser keeps the touches it tracks; the touch must not keep its view (and through
+  // it the window's tree) alive, or a window closed mid-press leaks everything on it.
+  auto pad = View::make({0, 0, 100, 100});
+  pad->addGestureRecognizer(std::make_shared<PressRecognizer>([](GestureRecognizer&) {}));
+  window->addSubview(pad);
+  window->makeKeyAndVisible();
+  window->touchDown(1, {5, 5});
+  window->touchMove(1, {6, 6});
+  ASSERT_EQ(window->activeTouchCount(), 1u);
+  std::weak_ptr<View> padLeft = pad;
+  std::weak_ptr<Window> windowLeft = window;
+  pad.reset();
+  window.reset();
+  scene.reset();
+  EXPECT_TRUE(padLeft.expired());
+  EXPECT_TRUE(windowLeft.expired());
+}
+
 TEST_F(GestureAndControlTest, TapOnAButtonInsideATappableCardGoesToTheButton) {
   auto card = View::make({0, 0, 300, 300});
   auto button = Button::make();
