@@ -120,7 +120,9 @@ TEST_F(HeldInputsTest, AWheelTurnedAtTheGrantSteersOnlyOnceItCameBackToTheCentre
   window->touchDown(3, {wheel.x, wheel.y - 40});
   window->touchMove(3, {wheel.x + 40, wheel.y - 40});
   runFor(Seconds(0.5));
-  EXPECT_EQ(frames.back().steering, 50);
+  EXPECT_EQ(frames.back().steering, 50) << "a fresh turn after the release steers; dx " << page->dx() << ", in control "
+                                        << ControlUtil::isCanControl() << ", quitting " << page->quitFlag()
+                                        << ", frames " << frames.size();
 }
 
 TEST_F(HeldInputsTest, HoldingAnInputIsActivityAndTheWatchdogRestartsAtTheRelease) {
