@@ -3,6 +3,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "lumosdk/utils/JsonNesting.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/BundleInfo.h"
 #include "platform/foundation/DeviceInfo.h"
@@ -88,6 +89,7 @@ bool addAccessToken(nlohmann::json& params) {
 }
 
 std::optional<nlohmann::json> parseObject(const std::string& text) {
+  if (JsonNesting::exceeds(text)) return std::nullopt;
   nlohmann::json parsed = nlohmann::json::parse(text, nullptr, false);
   if (parsed.is_discarded() || !parsed.is_object()) return std::nullopt;
   return parsed;
