@@ -21,6 +21,18 @@ namespace lumo {
 
 namespace {
 
+// An answer goes to the system log as its first 512 bytes and its length: enough to see
+// what came back, never a whole body a server chose to make large.
+std::string envelopeForLog(const nlohmann::json& envelope) {
+  constexpr std::size_t kLoggedBytes = 512;
+  std::string text = envelope.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  if (text.size() <= kLoggedBytes) return text;
+  std::size_t cut = kLoggedBytes;
+  // Never split a UTF-8 sequence: back up over continuation bytes.
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return text.substr(0, cut) + "... (" + std::to_string(text.size()) + " bytes)";
+}
+
 constexpr const char* kTag = "lumosdk";
 constexpr const char* kNotInitialized = "lumosdk 没有被初始化，请先调用 lumosdk.initSdk()";
 
@@ -98,7 +110,7 @@ void finishRegistration(const NetworkUtil::Result& result, const std::shared_ptr
   }
   if (result.isSuccess()) {
     const nlohmann::json& envelope = result.envelope();
-    platform::foundation::SystemLog::info(envelope.dump());
+    platform::foundation::SystemLog::info(envelopeForLog(envelope));
     auto code = envelope.find("code");
     auto data = envelope.find("data");
     if (code != envelope.end() && code->is_number_integer() && *code == 0 && data != envelope.end() &&

@@ -17,6 +17,7 @@ struct UrlError {
     cannotConnectToHost = -1004,
     networkConnectionLost = -1005,
     badServerResponse = -1011,
+    dataLengthExceedsMaximum = -1103,
     secureConnectionFailed = -1200,
     serverCertificateUntrusted = -1202,
   };

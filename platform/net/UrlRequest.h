@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,6 +29,11 @@ struct UrlRequest {
   // Ends a transfer that moved no byte in either direction for this long (whole seconds,
   // rounded up); zero: none. Unlike `timeout` it lets a large body over a slow link finish.
   dispatch::Seconds idleTimeout{0};
+  // A response body longer than this ends the transfer (UrlError::dataLengthExceedsMaximum)
+  // as soon as it is announced or read that far, so a hostile server cannot fill the memory.
+  std::size_t maximumResponseBytes = kDefaultMaximumResponseBytes;
+
+  static constexpr std::size_t kDefaultMaximumResponseBytes = 1 << 20;
 };
 
 }  // namespace platform::net

@@ -24,11 +24,6 @@ void initialiseCurlOnce() {
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-size_t appendBody(char* data, size_t size, size_t count, void* target) {
-  static_cast<std::string*>(target)->append(data, size * count);
-  return size * count;
-}
-
 // One request from dataTask() until its completion has run.
 struct Transfer {
   Transfer(UrlRequest r, UrlSession::Completion c) : request(std::move(r)), completion(std::move(c)) {}
@@ -45,8 +40,27 @@ struct Transfer {
   curl_slist* headerList = nullptr;
   std::shared_ptr<const std::string> trustBundle;
   std::string responseBody;
+  bool bodyTooLong = false;
   char errorBuffer[CURL_ERROR_SIZE] = {};
 };
+
+// Keeps the body up to the request's limit; one byte past it ends the transfer (curl then
+// reports a write error, which finish() turns into the length error).
+size_t appendBody(char* data, size_t size, size_t count, void* target) {
+  auto& transfer = *static_cast<Transfer*>(target);
+  const size_t length = size * count;
+  if (length > transfer.request.maximumResponseBytes - transfer.responseBody.size()) {
+    transfer.bodyTooLong = true;
+    return CURL_WRITEFUNC_ERROR;
+  }
+  transfer.responseBody.append(data, length);
+  return length;
+}
+
+UrlError bodyTooLongError(const Transfer& transfer) {
+  return UrlError{UrlError::dataLengthExceedsMaximum, "资源超出最大大小。",
+                  "response body over " + std::to_string(transfer.request.maximumResponseBytes) + " bytes"};
+}
 
 std::mutex responderMutex;
 UrlSession::Responder& responder() {
@@ -91,7 +105,9 @@ class UrlSession::Impl {
   void start(std::shared_ptr<Transfer> transfer) {
     if (auto answer = currentResponder()) {
       std::optional<UrlResponse> response = answer(transfer->request);
-      if (response) {
+      if (response && response->body.size() > transfer->request.maximumResponseBytes) {
+        finishWithError(std::move(transfer), bodyTooLongError(*transfer));
+      } else if (response) {
         enqueueCompletion(std::move(transfer), std::move(response), std::nullopt);
       } else {
         finishWithError(std::move(transfer), UrlError{UrlError::unknown, "发生了未知错误。", "no answer"});
@@ -193,7 +209,9 @@ class UrlSession::Impl {
       curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob);
     }
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, appendBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer.responseBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
+    // A body announced longer than the limit is refused before any of it is read.
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request.maximumResponseBytes));
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.errorBuffer);
 
     for (const auto& [name, value] : request.headers) {
@@ -220,6 +238,12 @@ class UrlSession::Impl {
   }
 
   void finish(std::shared_ptr<Transfer> transfer, CURLcode result) {
+    if (transfer->bodyTooLong || result == CURLE_FILESIZE_EXCEEDED) {
+      UrlError error = bodyTooLongError(*transfer);
+      transfer->responseBody = std::string();
+      finishWithError(std::move(transfer), std::move(error));
+      return;
+    }
     if (result != CURLE_OK) {
       UrlError error = makeTransferError(result, transfer->errorBuffer);
       finishWithError(std::move(transfer), std::move(error));

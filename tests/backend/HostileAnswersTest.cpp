@@ -45,3 +45,32 @@ TEST_F(HostileAnswersTest, DeeplyNestedAnswersAreRefusedAsUnreadable) {
 }
 
 }  // namespace
+
+namespace {
+
+// A body past the session's limit ends the transfer itself, whatever kind of request; one
+// just under it is read as usual.
+TEST_F(HostileAnswersTest, AnswersLargerThanAMebibyteEndTheTransfer) {
+  const std::size_t limit = 1 << 20;
+  auto ofSize = [](std::size_t size) {
+    std::string head = R"({"code":7,"msg":")";
+    std::string tail = "\"}";
+    return head + std::string(size - head.size() - tail.size(), 'x') + tail;
+  };
+  backend_->queueReply("/oper_sdk/vehicle_info", BackendReply::raw(ofSize(limit)));
+  auto underLimit = post("/oper_sdk/vehicle_info", {});
+  ASSERT_TRUE(underLimit.result.isSuccess());
+  EXPECT_EQ(underLimit.result.envelope()["msg"].get<std::string>().size(), limit - 19);
+
+  backend_->queueReply("/oper_sdk/vehicle_info", BackendReply::raw(ofSize(limit + 1)));
+  auto foreground = post("/oper_sdk/vehicle_info", {});
+  ASSERT_FALSE(foreground.result.isSuccess());
+  EXPECT_EQ(*foreground.result.error(), NetworkError::message("资源超出最大大小。"));
+  backend_->queueReply("/app_log/save", BackendReply::raw(ofSize(8 * limit)));
+  auto background = postBackground("/app_log/save", {});
+  ASSERT_FALSE(background.result.isSuccess());
+  EXPECT_EQ(*background.result.error(), NetworkError::message("资源超出最大大小。"));
+  EXPECT_EQ(backend_->unusedReplies(), 0u);
+}
+
+}  // namespace
