@@ -148,6 +148,19 @@ void applyEnvelopeRules(const nlohmann::json& json, const NetworkUtil::Callback&
   callback(NetworkUtil::Result::success(json));
 }
 
+// A background upload may be large and the link slow, so it has no fixed 30 s limit; but a
+// server that drips its answer must not hold it (and every later round) for ever. It must
+// move at least 1 KiB/s, judged over the idle window (30 s), and it ends in any case after
+// twice that window plus one second per KiB of body, so that the largest batch still goes at
+// the minimum speed (10,000 records of some 250 bytes, 2.5 MB: about 42 minutes).
+void limitBackgroundTransfer(platform::net::UrlRequest& request) {
+  constexpr long kMinimumBytesPerSecond = 1024;
+  const double window = state().timeLimitSeconds.load();
+  request.minimumBytesPerSecond = kMinimumBytesPerSecond;
+  request.timeout = platform::dispatch::Seconds(2 * window + static_cast<double>(request.body.size()) /
+                                                                  static_cast<double>(kMinimumBytesPerSecond));
+}
+
 }  // namespace
 
 NetworkUtil::Result NetworkUtil::Result::success(nlohmann::json envelope) {
@@ -191,6 +204,7 @@ void NetworkUtil::post(std::shared_ptr<platform::ui::ViewController> /*context*/
 void NetworkUtil::postBackground(const std::string& url, nlohmann::json params, Callback callback) {
   std::optional<platform::net::UrlRequest> request;
   if (addAccessToken(params)) request = makeRequest(url, "POST", &params);
+  if (request) limitBackgroundTransfer(*request);
   if (!request) {
     if (callback) callback(Result::failure(NetworkError::message(kBuildFailed)));
     return;

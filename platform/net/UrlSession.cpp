@@ -194,8 +194,8 @@ class UrlSession::Impl {
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, std::max(0L, milliseconds(request.timeout)));
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, std::max(0L, milliseconds(request.connectTimeout)));
     if (request.idleTimeout.count() > 0) {
-      // Fewer than one byte a second over the whole window: nothing moved.
-      curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+      // Slower than the request's minimum over the whole window (by default, nothing moved).
+      curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, std::max(1L, request.minimumBytesPerSecond));
       curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::ceil(request.idleTimeout.count())));
     }
     // Certificate checks stay on whatever the caller asks; trust is widened only through
