@@ -141,7 +141,12 @@ LumoSdk& LumoSdk::shared() {
 bool LumoSdk::isInitialized() { return read(&ClassState::isInitialized); }
 void LumoSdk::setIsInitialized(bool value) { write(&ClassState::isInitialized, value); }
 std::string LumoSdk::token() { return read(&ClassState::token); }
-void LumoSdk::setToken(std::string value) { write(&ClassState::token, std::move(value)); }
+void LumoSdk::setToken(std::string value) {
+  std::lock_guard lock(stateMutex());
+  // The replaced token's bytes are wiped, not left in freed memory.
+  RsaCryptoUtils::wipe(state().token);
+  state().token = std::move(value);
+}
 std::string LumoSdk::appKey() { return read(&ClassState::appKey); }
 void LumoSdk::setAppKey(std::string value) { write(&ClassState::appKey, std::move(value)); }
 bool LumoSdk::debugMode() { return read(&ClassState::debugMode); }
@@ -170,6 +175,7 @@ void LumoSdk::initSdk(const std::string& appKey, const std::string& userToken, L
   {
     std::lock_guard lock(stateMutex());
     state().appKey = appKey;
+    RsaCryptoUtils::wipe(state().token);
     state().token = userToken;
     state().currentEnvironment = environment;
     state().debugMode = debug;
@@ -238,10 +244,12 @@ void LumoSdk::deInit() {
     std::lock_guard lock(stateMutex());
     state().debugMode = true;
     state().isInitialized = false;
-    state().token.clear();
+    RsaCryptoUtils::wipe(state().token);
     state().keyPair.reset();
     ++state().registration;
   }
+  // The backend client held the last other reference to the private key.
+  NetworkUtil::setPrivateKey({});
   LogUtil::flushAndClose();
 }
 

@@ -122,6 +122,7 @@ nlohmann::json decryptedEnvelope(const nlohmann::json& json) {
   auto plaintext = RsaCryptoUtils::decrypt(sealed->get<std::string>(), key);
   if (!plaintext) return json;
   auto opened = parseObject(*plaintext);
+  RsaCryptoUtils::wipe(*plaintext);
   if (!opened) return json;
   nlohmann::json changed = json;
   changed["data"] = std::move(*opened);

@@ -105,6 +105,7 @@ TEST_F(LumoSdkTest, RegistrationSignsTheRequestAndInitialisesOnce) {
   EXPECT_TRUE(LumoSdk::debugMode());
   EXPECT_EQ(LumoSdk::token(), "");
   EXPECT_FALSE(LumoSdk::shared().keyPair());
+  EXPECT_FALSE(lumo::NetworkUtil::privateKey()) << "the backend client let go of the key as well";
   EXPECT_EQ(LumoSdk::getCurrentEnvironment(), LumoEnvironment::development);
   EXPECT_EQ(LumoSdk::appKey(), BackendSimulator::kDemoAppKey);
 }
