@@ -3,6 +3,8 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
@@ -19,9 +21,22 @@ namespace platform::net {
 
 namespace {
 
+std::atomic<bool> debuggingEnvironmentAllowed{false};
+
+// libcurl opens SSLKEYLOGFILE when it starts, and would write every TLS secret there: unless
+// the host opted in, the variable is hidden from it for that moment.
 void initialiseCurlOnce() {
   static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  std::call_once(once, [] {
+    std::optional<std::string> keyLog;
+    if (const char* value = std::getenv("SSLKEYLOGFILE"); value != nullptr && !debuggingEnvironmentAllowed) {
+      keyLog = value;
+      ::unsetenv("SSLKEYLOGFILE");
+      foundation::SystemLog::error("UrlSession: SSLKEYLOGFILE ignored; the host did not allow it");
+    }
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    if (keyLog) ::setenv("SSLKEYLOGFILE", keyLog->c_str(), 1);
+  });
 }
 
 // One request from dataTask() until its completion has run.
@@ -202,7 +217,11 @@ class UrlSession::Impl {
     // the TrustStore.
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-    transfer.trustBundle = TrustStore::bundleWithAddedCertificates();
+    // TLS 1.2 at least, whatever the system's OpenSSL configuration allows.
+    curl_easy_setopt(easy, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+    // Proxy variables would send the traffic, the token with it, wherever they say.
+    if (!debuggingEnvironmentAllowed) curl_easy_setopt(easy, CURLOPT_PROXY, "");
+    transfer.trustBundle = TrustStore::bundleFor(request.url.host());
     if (transfer.trustBundle) {
       curl_blob blob{const_cast<char*>(transfer.trustBundle->data()), transfer.trustBundle->size(),
                      CURL_BLOB_NOCOPY};
@@ -325,6 +344,8 @@ void UrlSession::setResponder(Responder answer) {
   std::lock_guard lock(responderMutex);
   responder() = std::move(answer);
 }
+
+void UrlSession::allowDebuggingEnvironment(bool allowed) { debuggingEnvironmentAllowed = allowed; }
 
 bool UrlSession::isCompletionThread() const { return impl_->isCompletionThread(); }
 
