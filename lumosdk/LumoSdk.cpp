@@ -21,6 +21,18 @@ namespace lumo {
 
 namespace {
 
+// An answer goes to the system log as its first 512 bytes and its length: enough to see
+// what came back, never a whole body a server chose to make large.
+std::string envelopeForLog(const nlohmann::json& envelope) {
+  constexpr std::size_t kLoggedBytes = 512;
+  std::string text = envelope.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  if (text.size() <= kLoggedBytes) return text;
+  std::size_t cut = kLoggedBytes;
+  // Never split a UTF-8 sequence: back up over continuation bytes.
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return text.substr(0, cut) + "... (" + std::to_string(text.size()) + " bytes)";
+}
+
 constexpr const char* kTag = "lumosdk";
 constexpr const char* kNotInitialized = "lumosdk 没有被初始化，请先调用 lumosdk.initSdk()";
 
@@ -98,7 +110,7 @@ void finishRegistration(const NetworkUtil::Result& result, const std::shared_ptr
   }
   if (result.isSuccess()) {
     const nlohmann::json& envelope = result.envelope();
-    platform::foundation::SystemLog::info(envelope.dump());
+    platform::foundation::SystemLog::info(envelopeForLog(envelope));
     auto code = envelope.find("code");
     auto data = envelope.find("data");
     if (code != envelope.end() && code->is_number_integer() && *code == 0 && data != envelope.end() &&
@@ -129,7 +141,12 @@ LumoSdk& LumoSdk::shared() {
 bool LumoSdk::isInitialized() { return read(&ClassState::isInitialized); }
 void LumoSdk::setIsInitialized(bool value) { write(&ClassState::isInitialized, value); }
 std::string LumoSdk::token() { return read(&ClassState::token); }
-void LumoSdk::setToken(std::string value) { write(&ClassState::token, std::move(value)); }
+void LumoSdk::setToken(std::string value) {
+  std::lock_guard lock(stateMutex());
+  // The replaced token's bytes are wiped, not left in freed memory.
+  RsaCryptoUtils::wipe(state().token);
+  state().token = std::move(value);
+}
 std::string LumoSdk::appKey() { return read(&ClassState::appKey); }
 void LumoSdk::setAppKey(std::string value) { write(&ClassState::appKey, std::move(value)); }
 bool LumoSdk::debugMode() { return read(&ClassState::debugMode); }
@@ -158,6 +175,7 @@ void LumoSdk::initSdk(const std::string& appKey, const std::string& userToken, L
   {
     std::lock_guard lock(stateMutex());
     state().appKey = appKey;
+    RsaCryptoUtils::wipe(state().token);
     state().token = userToken;
     state().currentEnvironment = environment;
     state().debugMode = debug;
@@ -226,10 +244,12 @@ void LumoSdk::deInit() {
     std::lock_guard lock(stateMutex());
     state().debugMode = true;
     state().isInitialized = false;
-    state().token.clear();
+    RsaCryptoUtils::wipe(state().token);
     state().keyPair.reset();
     ++state().registration;
   }
+  // The backend client held the last other reference to the private key.
+  NetworkUtil::setPrivateKey({});
   LogUtil::flushAndClose();
 }
 

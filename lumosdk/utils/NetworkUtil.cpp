@@ -3,6 +3,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "lumosdk/utils/JsonNesting.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/BundleInfo.h"
 #include "platform/foundation/DeviceInfo.h"
@@ -88,6 +89,7 @@ bool addAccessToken(nlohmann::json& params) {
 }
 
 std::optional<nlohmann::json> parseObject(const std::string& text) {
+  if (JsonNesting::exceeds(text)) return std::nullopt;
   nlohmann::json parsed = nlohmann::json::parse(text, nullptr, false);
   if (parsed.is_discarded() || !parsed.is_object()) return std::nullopt;
   return parsed;
@@ -120,6 +122,7 @@ nlohmann::json decryptedEnvelope(const nlohmann::json& json) {
   auto plaintext = RsaCryptoUtils::decrypt(sealed->get<std::string>(), key);
   if (!plaintext) return json;
   auto opened = parseObject(*plaintext);
+  RsaCryptoUtils::wipe(*plaintext);
   if (!opened) return json;
   nlohmann::json changed = json;
   changed["data"] = std::move(*opened);
@@ -144,6 +147,19 @@ void applyEnvelopeRules(const nlohmann::json& json, const NetworkUtil::Callback&
     return;
   }
   callback(NetworkUtil::Result::success(json));
+}
+
+// A background upload may be large and the link slow, so it has no fixed 30 s limit; but a
+// server that drips its answer must not hold it (and every later round) for ever. It must
+// move at least 1 KiB/s, judged over the idle window (30 s), and it ends in any case after
+// twice that window plus one second per KiB of body, so that the largest batch still goes at
+// the minimum speed (10,000 records of some 250 bytes, 2.5 MB: about 42 minutes).
+void limitBackgroundTransfer(platform::net::UrlRequest& request) {
+  constexpr long kMinimumBytesPerSecond = 1024;
+  const double window = state().timeLimitSeconds.load();
+  request.minimumBytesPerSecond = kMinimumBytesPerSecond;
+  request.timeout = platform::dispatch::Seconds(2 * window + static_cast<double>(request.body.size()) /
+                                                                  static_cast<double>(kMinimumBytesPerSecond));
 }
 
 }  // namespace
@@ -192,6 +208,7 @@ void NetworkUtil::postBackground(const std::string& url, nlohmann::json params, 
   if (addAccessToken(params)) request = makeRequest(url, "POST", &params);
   if (request) {
     for (const auto& [name, value] : extraHeaders) request->setHeader(name, value);
+    limitBackgroundTransfer(*request);
   }
   if (!request) {
     if (callback) callback(Result::failure(NetworkError::message(kBuildFailed)));

@@ -1,6 +1,7 @@
 #include "lumosdk/utils/RsaCryptoUtils.h"
 
 #include <openssl/core_names.h>
+#include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/rsa.h>
@@ -202,14 +203,24 @@ std::optional<std::string> RsaCryptoUtils::decrypt(const std::string& base64Ciph
                EVP_PKEY_CTX_set_rsa_mgf1_md_name(context.get(), "SHA256", nullptr) > 0 &&
                EVP_PKEY_decrypt(context.get(), nullptr, &plainLength, ciphertext->data(), ciphertext->size()) > 0;
   Bytes plain(plainLength);
+  // The plaintext's buffer is wiped on every way out; only the returned copy remains.
+  struct Wiped {
+    Bytes& bytes;
+    ~Wiped() { OPENSSL_cleanse(bytes.data(), bytes.size()); }
+  } wiped{plain};
   if (!ready ||
       EVP_PKEY_decrypt(context.get(), plain.data(), &plainLength, ciphertext->data(), ciphertext->size()) <= 0) {
     printDecryptFailure(lastOpenSslError());
     return std::nullopt;
   }
-  plain.resize(plainLength);
+  plain.resize(plainLength);  // shrinks in place: the wipe still covers every plaintext byte
   if (!isValidUtf8(plain)) return std::nullopt;
   return std::string(plain.begin(), plain.end());
+}
+
+void RsaCryptoUtils::wipe(std::string& secret) {
+  OPENSSL_cleanse(secret.data(), secret.size());
+  secret.clear();
 }
 
 std::optional<std::string> RsaCryptoUtils::md5(const std::string& text) {

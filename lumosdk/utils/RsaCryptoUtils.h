@@ -52,6 +52,10 @@ class RsaCryptoUtils {
   // the plaintext must be UTF-8.
   static std::optional<std::string> decrypt(const std::string& base64Ciphertext, const Key& privateKey);
 
+  // Overwrites the text's bytes (OPENSSL_cleanse, which the compiler cannot leave out) and
+  // empties it: for plaintext and tokens once they are no longer needed.
+  static void wipe(std::string& secret);
+
   // 32 lowercase hexadecimal digits of the MD5 of the text's bytes.
   static std::optional<std::string> md5(const std::string& text);
 };

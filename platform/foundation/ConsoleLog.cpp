@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -46,7 +47,66 @@ void writeAll(int fd, iovec* vectors, size_t count) {
 
 char newline = '\n';
 
-void writeLine(int fd, std::initializer_list<std::string_view> parts) {
+// Lines carry text from outside (a server's message, a BlueZ error): a line break in it
+// would write a line of its own, an escape sequence would drive the terminal. C0 controls,
+// DEL and the C1 controls (two-byte UTF-8) become visible escapes; all else stays as it is.
+bool isControlAt(std::string_view text, std::size_t i, std::size_t& length) {
+  auto byte = static_cast<unsigned char>(text[i]);
+  length = 1;
+  if (byte < 0x20 || byte == 0x7F) return true;
+  if (byte == 0xC2 && i + 1 < text.size()) {
+    auto next = static_cast<unsigned char>(text[i + 1]);
+    length = 2;
+    return next >= 0x80 && next <= 0x9F;
+  }
+  return false;
+}
+
+bool needsEscaping(std::string_view text) {
+  std::size_t length = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (isControlAt(text, i, length)) return true;
+  }
+  return false;
+}
+
+void appendEscaped(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::size_t length = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!isControlAt(text, i, length)) {
+      out.push_back(text[i]);
+      continue;
+    }
+    auto byte = static_cast<unsigned char>(length == 2 ? text[i + 1] : text[i]);
+    if (length == 2) {
+      out.append("\\u00").push_back(kHex[byte >> 4]);
+      out.push_back(kHex[byte & 0x0F]);
+      ++i;
+    } else if (byte == '\n') {
+      out.append("\\n");
+    } else if (byte == '\r') {
+      out.append("\\r");
+    } else if (byte == '\t') {
+      out.append("\\t");
+    } else {
+      out.append("\\x").push_back(kHex[byte >> 4]);
+      out.push_back(kHex[byte & 0x0F]);
+    }
+  }
+}
+
+// A part as it may be written: the caller's text, or an escaped copy kept in `storage` when
+// it holds a control character (rare, so the common case copies nothing). A deque, so the
+// copies never move while views of them are held.
+std::string_view safePart(std::string_view part, std::deque<std::string>& storage) {
+  if (!needsEscaping(part)) return part;
+  std::string& copy = storage.emplace_back();
+  appendEscaped(copy, part);
+  return copy;
+}
+
+void writeLine(int fd, const std::vector<std::string_view>& parts) {
   constexpr size_t kMaxParts = 8;
   iovec vectors[kMaxParts + 1];
   size_t count = 0;
@@ -58,7 +118,11 @@ void writeLine(int fd, std::initializer_list<std::string_view> parts) {
   writeAll(fd, vectors, count);
 }
 
-void writeDirect(std::initializer_list<std::string_view> parts) {
+void writeDirect(std::initializer_list<std::string_view> given) {
+  std::deque<std::string> storage;
+  std::vector<std::string_view> parts;
+  parts.reserve(given.size());
+  for (std::string_view part : given) parts.push_back(safePart(part, storage));
   Console& c = console();
   std::lock_guard lock(c.mutex);
   if (c.sink) {
@@ -81,11 +145,16 @@ void ConsoleLog::write(std::initializer_list<std::string_view> parts) {
 
 void ConsoleLog::writeFromBacklog(std::span<const Line> lines) {
   if (lines.empty()) return;
+  std::deque<std::string> storage;
+  std::vector<ConsoleLog::Line> safe(lines.begin(), lines.end());
+  for (ConsoleLog::Line& parts : safe) {
+    for (std::string_view& part : parts) part = safePart(part, storage);
+  }
   Console& c = console();
   std::lock_guard lock(c.mutex);
   if (c.sink) {
     std::string line;
-    for (const Line& parts : lines) {
+    for (const auto& parts : safe) {
       line.clear();
       for (std::string_view part : parts) line.append(part);
       c.sink(line);
@@ -94,7 +163,7 @@ void ConsoleLog::writeFromBacklog(std::span<const Line> lines) {
   }
   std::vector<iovec> vectors;
   vectors.reserve(lines.size() * 4);
-  for (const Line& parts : lines) {
+  for (const auto& parts : safe) {
     for (std::string_view part : parts) vectors.push_back({const_cast<char*>(part.data()), part.size()});
     vectors.push_back({&newline, 1});
   }

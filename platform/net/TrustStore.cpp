@@ -8,6 +8,9 @@
 #include <optional>
 #include <sstream>
 
+#include "platform/foundation/SystemLog.h"
+#include "platform/net/Url.h"
+
 namespace platform::net {
 
 namespace {
@@ -19,6 +22,11 @@ struct State {
   bool environmentRead = false;
   std::string added;
   std::shared_ptr<const std::string> bundle;
+  // The development override: its certificates, the one host they are trusted for, and
+  // the bundle for that host.
+  std::string developmentAdded;
+  std::string developmentHost;
+  std::shared_ptr<const std::string> developmentBundle;
 };
 
 State& state() {
@@ -41,20 +49,45 @@ std::string systemBundle() {
   return readFile(info->cainfo).value_or(std::string());
 }
 
-bool addLocked(State& s, const std::string& path) {
+void rebuildLocked(State& s) {
+  const std::string system = (s.added.empty() && s.developmentAdded.empty()) ? std::string() : systemBundle();
+  s.bundle = s.added.empty() ? nullptr : std::make_shared<const std::string>(system + s.added);
+  s.developmentBundle = s.developmentAdded.empty()
+                            ? s.bundle
+                            : std::make_shared<const std::string>(system + s.added + s.developmentAdded);
+}
+
+std::optional<std::string> readPem(const std::string& path) {
   auto text = readFile(path);
-  if (!text || text->find(kPemBegin) == std::string::npos) return false;
-  s.added += "\n" + *text + "\n";
-  s.bundle = std::make_shared<const std::string>(systemBundle() + s.added);
-  return true;
+  if (!text || text->find(kPemBegin) == std::string::npos) return std::nullopt;
+  return "\n" + *text + "\n";
+}
+
+// The host a development override of the backend names, as an https URL only.
+std::string developmentHost() {
+  const char* base = std::getenv("LUMO_DEV_BASE_URL");
+  if (base == nullptr || *base == '\0') return "127.0.0.1";
+  auto url = Url::parse(base);
+  return url && url->scheme() == "https" ? url->host() : std::string("127.0.0.1");
 }
 
 void readEnvironmentLocked(State& s) {
   if (s.environmentRead) return;
   s.environmentRead = true;
-  if (const char* path = std::getenv("LUMO_TRUSTED_CA_FILE"); path != nullptr && *path != '\0') {
-    addLocked(s, path);
+#if LUMO_DEVELOPMENT_OVERRIDES
+  const char* path = std::getenv("LUMO_TRUSTED_CA_FILE");
+  if (path == nullptr || *path == '\0') return;
+  auto pem = readPem(path);
+  if (!pem) {
+    foundation::SystemLog::error(std::string("TrustStore: LUMO_TRUSTED_CA_FILE holds no certificate: ") + path);
+    return;
   }
+  s.developmentAdded = *pem;
+  s.developmentHost = developmentHost();
+  rebuildLocked(s);
+  foundation::SystemLog::error("TrustStore: development override active: LUMO_TRUSTED_CA_FILE=" + std::string(path) +
+                               " is trusted for " + s.developmentHost + " only");
+#endif
 }
 
 }  // namespace
@@ -63,14 +96,18 @@ bool TrustStore::addTrustedCertificateFile(const std::string& path) {
   State& s = state();
   std::lock_guard lock(s.mutex);
   readEnvironmentLocked(s);
-  return addLocked(s, path);
+  auto pem = readPem(path);
+  if (!pem) return false;
+  s.added += *pem;
+  rebuildLocked(s);
+  return true;
 }
 
-std::shared_ptr<const std::string> TrustStore::bundleWithAddedCertificates() {
+std::shared_ptr<const std::string> TrustStore::bundleFor(const std::string& host) {
   State& s = state();
   std::lock_guard lock(s.mutex);
   readEnvironmentLocked(s);
-  return s.bundle;
+  return !s.developmentAdded.empty() && host == s.developmentHost ? s.developmentBundle : s.bundle;
 }
 
 void TrustStore::resetForTesting() {
@@ -79,6 +116,9 @@ void TrustStore::resetForTesting() {
   s.environmentRead = false;
   s.added.clear();
   s.bundle.reset();
+  s.developmentAdded.clear();
+  s.developmentHost.clear();
+  s.developmentBundle.reset();
 }
 
 }  // namespace platform::net

@@ -19,6 +19,7 @@ struct LUMO_PLATFORM_EXPORT UrlError {
     cannotConnectToHost = -1004,
     networkConnectionLost = -1005,
     badServerResponse = -1011,
+    dataLengthExceedsMaximum = -1103,
     secureConnectionFailed = -1200,
     serverCertificateUntrusted = -1202,
   };

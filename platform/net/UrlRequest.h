@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,6 +30,14 @@ struct LUMO_PLATFORM_EXPORT UrlRequest {
   // Ends a transfer that moved no byte in either direction for this long (whole seconds,
   // rounded up); zero: none. Unlike `timeout` it lets a large body over a slow link finish.
   dispatch::Seconds idleTimeout{0};
+  // With idleTimeout: the transfer also ends when it moved fewer than this many bytes a
+  // second over that long, so a server cannot hold it open by sending a byte now and then.
+  long minimumBytesPerSecond = 1;
+  // A response body longer than this ends the transfer (UrlError::dataLengthExceedsMaximum)
+  // as soon as it is announced or read that far, so a hostile server cannot fill the memory.
+  std::size_t maximumResponseBytes = kDefaultMaximumResponseBytes;
+
+  static constexpr std::size_t kDefaultMaximumResponseBytes = 1 << 20;
 };
 
 }  // namespace platform::net

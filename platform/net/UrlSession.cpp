@@ -3,6 +3,8 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
@@ -19,14 +21,22 @@ namespace platform::net {
 
 namespace {
 
+std::atomic<bool> debuggingEnvironmentAllowed{false};
+
+// libcurl opens SSLKEYLOGFILE when it starts, and would write every TLS secret there: unless
+// the host opted in, the variable is hidden from it for that moment.
 void initialiseCurlOnce() {
   static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-size_t appendBody(char* data, size_t size, size_t count, void* target) {
-  static_cast<std::string*>(target)->append(data, size * count);
-  return size * count;
+  std::call_once(once, [] {
+    std::optional<std::string> keyLog;
+    if (const char* value = std::getenv("SSLKEYLOGFILE"); value != nullptr && !debuggingEnvironmentAllowed) {
+      keyLog = value;
+      ::unsetenv("SSLKEYLOGFILE");
+      foundation::SystemLog::error("UrlSession: SSLKEYLOGFILE ignored; the host did not allow it");
+    }
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    if (keyLog) ::setenv("SSLKEYLOGFILE", keyLog->c_str(), 1);
+  });
 }
 
 // One request from dataTask() until its completion has run.
@@ -45,8 +55,27 @@ struct Transfer {
   curl_slist* headerList = nullptr;
   std::shared_ptr<const std::string> trustBundle;
   std::string responseBody;
+  bool bodyTooLong = false;
   char errorBuffer[CURL_ERROR_SIZE] = {};
 };
+
+// Keeps the body up to the request's limit; one byte past it ends the transfer (curl then
+// reports a write error, which finish() turns into the length error).
+size_t appendBody(char* data, size_t size, size_t count, void* target) {
+  auto& transfer = *static_cast<Transfer*>(target);
+  const size_t length = size * count;
+  if (length > transfer.request.maximumResponseBytes - transfer.responseBody.size()) {
+    transfer.bodyTooLong = true;
+    return CURL_WRITEFUNC_ERROR;
+  }
+  transfer.responseBody.append(data, length);
+  return length;
+}
+
+UrlError bodyTooLongError(const Transfer& transfer) {
+  return UrlError{UrlError::dataLengthExceedsMaximum, "资源超出最大大小。",
+                  "response body over " + std::to_string(transfer.request.maximumResponseBytes) + " bytes"};
+}
 
 std::mutex responderMutex;
 UrlSession::Responder& responder() {
@@ -91,7 +120,9 @@ class UrlSession::Impl {
   void start(std::shared_ptr<Transfer> transfer) {
     if (auto answer = currentResponder()) {
       std::optional<UrlResponse> response = answer(transfer->request);
-      if (response) {
+      if (response && response->body.size() > transfer->request.maximumResponseBytes) {
+        finishWithError(std::move(transfer), bodyTooLongError(*transfer));
+      } else if (response) {
         enqueueCompletion(std::move(transfer), std::move(response), std::nullopt);
       } else {
         finishWithError(std::move(transfer), UrlError{UrlError::unknown, "发生了未知错误。", "no answer"});
@@ -178,22 +209,28 @@ class UrlSession::Impl {
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, std::max(0L, milliseconds(request.timeout)));
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, std::max(0L, milliseconds(request.connectTimeout)));
     if (request.idleTimeout.count() > 0) {
-      // Fewer than one byte a second over the whole window: nothing moved.
-      curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+      // Slower than the request's minimum over the whole window (by default, nothing moved).
+      curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, std::max(1L, request.minimumBytesPerSecond));
       curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::ceil(request.idleTimeout.count())));
     }
     // Certificate checks stay on whatever the caller asks; trust is widened only through
     // the TrustStore.
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-    transfer.trustBundle = TrustStore::bundleWithAddedCertificates();
+    // TLS 1.2 at least, whatever the system's OpenSSL configuration allows.
+    curl_easy_setopt(easy, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+    // Proxy variables would send the traffic, the token with it, wherever they say.
+    if (!debuggingEnvironmentAllowed) curl_easy_setopt(easy, CURLOPT_PROXY, "");
+    transfer.trustBundle = TrustStore::bundleFor(request.url.host());
     if (transfer.trustBundle) {
       curl_blob blob{const_cast<char*>(transfer.trustBundle->data()), transfer.trustBundle->size(),
                      CURL_BLOB_NOCOPY};
       curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob);
     }
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, appendBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer.responseBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
+    // A body announced longer than the limit is refused before any of it is read.
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request.maximumResponseBytes));
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.errorBuffer);
 
     for (const auto& [name, value] : request.headers) {
@@ -220,6 +257,12 @@ class UrlSession::Impl {
   }
 
   void finish(std::shared_ptr<Transfer> transfer, CURLcode result) {
+    if (transfer->bodyTooLong || result == CURLE_FILESIZE_EXCEEDED) {
+      UrlError error = bodyTooLongError(*transfer);
+      transfer->responseBody = std::string();
+      finishWithError(std::move(transfer), std::move(error));
+      return;
+    }
     if (result != CURLE_OK) {
       UrlError error = makeTransferError(result, transfer->errorBuffer);
       finishWithError(std::move(transfer), std::move(error));
@@ -301,6 +344,8 @@ void UrlSession::setResponder(Responder answer) {
   std::lock_guard lock(responderMutex);
   responder() = std::move(answer);
 }
+
+void UrlSession::allowDebuggingEnvironment(bool allowed) { debuggingEnvironmentAllowed = allowed; }
 
 bool UrlSession::isCompletionThread() const { return impl_->isCompletionThread(); }
 

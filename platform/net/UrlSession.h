@@ -46,6 +46,12 @@ class LUMO_PLATFORM_EXPORT UrlSession {
   // and the completion on the completion thread as usual. nullptr restores the network.
   static void setResponder(Responder responder);
 
+  // Lets the environment's proxy variables (https_proxy, ALL_PROXY...) and SSLKEYLOGFILE
+  // take effect, for a host that debugs its traffic; off by default, as they would send the
+  // traffic elsewhere or write its secrets to a file. SSLKEYLOGFILE counts only when allowed
+  // before the first transfer.
+  static void allowDebuggingEnvironment(bool allowed);
+
   // Whether the calling thread runs one of this session's completions.
   bool isCompletionThread() const;
 

@@ -47,6 +47,11 @@ BackendReply BackendReply::trickled(platform::dispatch::Seconds realDuration) &&
   return std::move(*this);
 }
 
+BackendReply BackendReply::dripped(platform::dispatch::Seconds realInterval) && {
+  drip = realInterval;
+  return std::move(*this);
+}
+
 BackendReply BackendReply::after(platform::dispatch::Seconds realDelay) && {
   delay = realDelay;
   return std::move(*this);

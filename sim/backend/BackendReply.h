@@ -29,6 +29,9 @@ struct BackendReply {
   // The body leaves in small pieces spread over `realDuration` of real time: a slow link that
   // never stalls for long.
   BackendReply trickled(platform::dispatch::Seconds realDuration) &&;
+  // The body leaves one byte every `realInterval`: a server that keeps a transfer alive
+  // without ever finishing it in reasonable time.
+  BackendReply dripped(platform::dispatch::Seconds realInterval) &&;
 
   Kind kind = Kind::envelope;
   nlohmann::json envelope = nlohmann::json::object();
@@ -36,6 +39,7 @@ struct BackendReply {
   int httpStatus = 200;
   platform::dispatch::Seconds delay{0};
   platform::dispatch::Seconds trickle{0};
+  platform::dispatch::Seconds drip{0};
 };
 
 }  // namespace sim

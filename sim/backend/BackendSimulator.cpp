@@ -142,19 +142,19 @@ class BackendSimulator::Impl {
     if (!scripted || scripted->kind == BackendReply::Kind::service) {
       BackendAnswer answer = service.handle(recorded);
       response.status = answer.status;
-      setBody(response, answer.body, scripted ? scripted->trickle : platform::dispatch::Seconds{0});
+      setBody(response, answer.body, scripted ? *scripted : BackendReply::service());
       return;
     }
     response.status = scripted->httpStatus;
     switch (scripted->kind) {
       case BackendReply::Kind::envelope:
-        setBody(response, scripted->envelope.dump(), scripted->trickle);
+        setBody(response, scripted->envelope.dump(), *scripted);
         break;
       case BackendReply::Kind::rawBody:
-        setBody(response, scripted->rawBody, scripted->trickle);
+        setBody(response, scripted->rawBody, *scripted);
         break;
       case BackendReply::Kind::undecryptableData:
-        setBody(response, BackendService::undecryptableEnvelope().dump(), scripted->trickle);
+        setBody(response, BackendService::undecryptableEnvelope().dump(), *scripted);
         break;
       case BackendReply::Kind::service:
         break;
@@ -171,15 +171,17 @@ class BackendSimulator::Impl {
     }
   }
 
-  // A trickled body goes out in about ten pieces over `trickle` of real time.
-  void setBody(httplib::Response& response, std::string body, platform::dispatch::Seconds trickle) {
-    if (trickle.count() <= 0 || body.empty()) {
+  // A trickled body goes out in about ten pieces over `trickle` of real time; a dripped one
+  // a byte at a time, `drip` apart.
+  void setBody(httplib::Response& response, std::string body, const BackendReply& pace) {
+    if ((pace.trickle.count() <= 0 && pace.drip.count() <= 0) || body.empty()) {
       response.set_content(body, "application/json");
       return;
     }
     constexpr std::size_t kPieces = 10;
-    auto pause = trickle / static_cast<double>(kPieces);
-    std::size_t piece = (body.size() + kPieces - 1) / kPieces;
+    const bool dripping = pace.drip.count() > 0;
+    auto pause = dripping ? pace.drip : pace.trickle / static_cast<double>(kPieces);
+    std::size_t piece = dripping ? 1 : (body.size() + kPieces - 1) / kPieces;
     std::size_t length = body.size();  // before the body moves into the provider
     response.set_content_provider(
         length, "application/json",

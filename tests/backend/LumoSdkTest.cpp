@@ -105,8 +105,25 @@ TEST_F(LumoSdkTest, RegistrationSignsTheRequestAndInitialisesOnce) {
   EXPECT_TRUE(LumoSdk::debugMode());
   EXPECT_EQ(LumoSdk::token(), "");
   EXPECT_FALSE(LumoSdk::shared().keyPair());
+  EXPECT_FALSE(lumo::NetworkUtil::privateKey()) << "the backend client let go of the key as well";
   EXPECT_EQ(LumoSdk::getCurrentEnvironment(), LumoEnvironment::development);
   EXPECT_EQ(LumoSdk::appKey(), BackendSimulator::kDemoAppKey);
+}
+
+// The registration's answer goes to the system log as a bounded prefix, never whole.
+TEST_F(LumoSdkTest, ALargeRegistrationAnswerIsLoggedAsAPrefix) {
+  backend_->queueReply("/oper_sdk/init", BackendReply::code(5, std::string(300'000, 'x')));
+  init(BackendSimulator::kDemoAppKey, BackendSimulator::kDemoToken);
+  ASSERT_TRUE(settled());
+  bool logged = false;
+  for (const auto& [level, line] : systemLogLines()) {
+    EXPECT_LE(line.size(), 600u);
+    if (line.rfind(R"({"code":5,"msg":"xxx)", 0) == 0) {
+      logged = true;
+      EXPECT_NE(line.find("(300019 bytes)"), std::string::npos) << line.substr(line.size() - 40);
+    }
+  }
+  EXPECT_TRUE(logged);
 }
 
 TEST_F(LumoSdkTest, AnExpiredTokenReachesTheHostAsAuthExpiryThenError) {

@@ -263,13 +263,26 @@ TEST_F(NetworkUtilTest, OnlyCodeZeroEnvelopesWithTextCiphertextAreOpened) {
   EXPECT_EQ(NetworkError::code(7, "m").debugDescription(), "code(7, \"m\")");
 }
 
-TEST(LumoEnvironmentTest, BaseUrlsAreHttpsOriginsWithoutTrailingSlash) {
+class LumoEnvironmentTest : public lumo::test::VirtualTimeTest {};
+
+TEST_F(LumoEnvironmentTest, BaseUrlsAreHttpsOriginsWithoutTrailingSlash) {
   ::unsetenv("LUMO_DEV_BASE_URL");
   EXPECT_EQ(lumo::lumoBaseUrl(lumo::LumoEnvironment::development), "https://127.0.0.1:18443");
   EXPECT_EQ(lumo::lumoBaseUrl(lumo::LumoEnvironment::production).rfind("https://", 0), 0u);
+  EXPECT_TRUE(systemLogLines().empty());
   ::setenv("LUMO_DEV_BASE_URL", "https://localhost:9443/", 1);
   EXPECT_EQ(lumo::lumoBaseUrl(lumo::LumoEnvironment::development), "https://localhost:9443");
+  EXPECT_EQ(lumo::lumoBaseUrl(lumo::LumoEnvironment::development), "https://localhost:9443");
+  EXPECT_EQ(lumo::lumoBaseUrl(lumo::LumoEnvironment::production).rfind("https://oper-api", 0), 0u);
+  // The token would go out in clear: refused, and said so.
+  ::setenv("LUMO_DEV_BASE_URL", "http://192.0.2.7:8080", 1);
+  EXPECT_EQ(lumo::lumoBaseUrl(lumo::LumoEnvironment::development), "https://127.0.0.1:18443");
   ::unsetenv("LUMO_DEV_BASE_URL");
+  std::vector<std::string> warnings;
+  for (const auto& [level, line] : systemLogLines()) warnings.push_back(line);
+  EXPECT_EQ(warnings, (std::vector<std::string>{
+                          "LumoEnvironment: development override active: LUMO_DEV_BASE_URL=https://localhost:9443",
+                          "LumoEnvironment: LUMO_DEV_BASE_URL ignored, not an https URL: http://192.0.2.7:8080"}));
   EXPECT_EQ(lumo::lumoEnvironmentFromRaw(1), lumo::LumoEnvironment::production);
   EXPECT_FALSE(lumo::lumoEnvironmentFromRaw(2));
 }

@@ -38,18 +38,26 @@ TEST_F(BluezGattTest, NotificationsReadsAndBothWriteTypesUseTheCharacteristicObj
   EXPECT_EQ(phone->count("value"), 0u) << "a value before subscribing is not delivered";
   bluez->notify(notifyPath, {1, 2, 3});
   bluez->notify(notifyPath, {});
-  std::vector<int> big(600);
+  std::vector<int> big(512);
   for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<int>(i & 0xFF);
   bluez->notify(notifyPath, big);
   ASSERT_TRUE(waitForEvent("value FFE1", 3));
   EXPECT_EQ(phone->values[0], (Bytes{1, 2, 3}));
   EXPECT_TRUE(phone->values[1].empty());
-  EXPECT_EQ(phone->values[2].size(), 600u);
-  EXPECT_EQ(phone->values[2][599], 599 & 0xFF);
+  EXPECT_EQ(phone->values[2].size(), 512u);
+  EXPECT_EQ(phone->values[2][511], 511 & 0xFF);
 
   peripheral->readValue(*notify);
   ASSERT_TRUE(waitForEvent("value FFE1", 4));
-  EXPECT_EQ(phone->values.back().size(), 600u) << "a read returns the current value";
+  EXPECT_EQ(phone->values.back().size(), 512u) << "a read returns the current value";
+
+  // Longer than an attribute can be: neither a notification nor a read delivers it.
+  big.push_back(7);
+  bluez->notify(notifyPath, big);
+  peripheral->readValue(*notify);
+  ASSERT_TRUE(waitForEvent("valueError"));
+  EXPECT_EQ(phone->count("value FFE1"), 4u);
+  EXPECT_TRUE(consoleHas("BlueZ: ignored a value of 513 bytes on " + notifyPath + " (at most 512)"));
 
   peripheral->writeValue(Bytes{0x0a, 0x0b}, *write, WriteType::withResponse);
   ASSERT_TRUE(waitForEvent("written"));

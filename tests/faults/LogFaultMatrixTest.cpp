@@ -242,6 +242,8 @@ TEST_F(LogFaultMatrixTest, EveryRecordIsDeliveredOnceOrStillStored) {
                             slow(queue(BackendReply::service().after(std::chrono::seconds(12)), 1)), healSlow, 1}));
   faults.push_back(failing({"slow: body trickled past it", [] {},
                             slow(queue(BackendReply::service().trickled(std::chrono::seconds(120)), 1)), healSlow, 1}));
+  faults.push_back(failing({"slow: answer dripped", [] {},
+                            slow(queue(BackendReply::service().dripped(std::chrono::milliseconds(250)), 1)), healSlow, 1}));
   faults.push_back({"backend down for 6 rounds", [] {}, [this] { backend_->refuseConnections(); },
                     [this] { ASSERT_TRUE(backend_->acceptConnections()); }, 6, true});
 

@@ -23,7 +23,7 @@ TEST_F(BluetoothUtilTest, FindsTheVehicleTakesControlMeasuresTheDelayAndReconnec
   runFor(milliseconds(200));
   EXPECT_EQ(states, (std::vector<ConnectState>{ConnectState::scanning, ConnectState::connectingDevice,
                                                ConnectState::linkConnected}));
-  EXPECT_TRUE(consoleHas("LUMOSDK_BluetoothUtil: Found target device:   LUMO-V01 \r\n with identifier: " +
+  EXPECT_TRUE(consoleHas("LUMOSDK_BluetoothUtil: Found target device:   LUMO-V01 \\r\\n with identifier: " +
                          vehicle.peripheral()->identifier().fullString()));
   EXPECT_TRUE(consoleHas("LUMOSDK_BluetoothUtil: MTU set successfully to: 185"));
   EXPECT_TRUE(BluetoothUtil::isConnected());

@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include "platform/ble/bluez/BluezMessages.h"
+#include "platform/ble/bluez/BluezSignalReader.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/Scheduler.h"
 
@@ -19,7 +20,6 @@ namespace platform::ble {
 namespace {
 
 using dispatch::DispatchQueue;
-using bluez::SdInterfaces;
 using bluez::SdProperties;
 
 // BlueZ answers within its own 25 s limit; a little more here so its error wins.
@@ -136,56 +136,41 @@ struct BluezBus::Impl : std::enable_shared_from_this<BluezBus::Impl> {
   }
 
   void subscribe() {
+    // The rules only spare the bus thread traffic; what is believed, the reader decides.
     const std::string fromBluez = "type='signal',sender='org.bluez',";
     slots.push_back(connection->addMatch(fromBluez + "interface='" + kObjectManager + "'",
-                                         [this](sdbus::Message& message) { onObjectManagerSignal(message); }));
+                                         [this](sdbus::Message& message) { onSignal(message); }));
     slots.push_back(connection->addMatch(
         fromBluez + "interface='" + kProperties + "',member='PropertiesChanged',path_namespace='/org/bluez'",
-        [this](sdbus::Message& message) { onPropertiesChanged(message); }));
+        [this](sdbus::Message& message) { onSignal(message); }));
     slots.push_back(connection->addMatch(
         "type='signal',sender='org.freedesktop.DBus',member='NameOwnerChanged',arg0='org.bluez'",
-        [this](sdbus::Message& message) { onNameOwnerChanged(message); }));
+        [this](sdbus::Message& message) { onSignal(message); }));
+    // Asked after subscribing, so no change of hands falls between the answer and the signals.
+    reader.setOwner(askOwner());
   }
 
-  void onObjectManagerSignal(sdbus::Message& message) {
-    const std::string member = message.getMemberName();
+  std::string askOwner() {
     try {
-      Event event;
-      sdbus::ObjectPath path;
-      if (member == "InterfacesAdded") {
-        SdInterfaces interfaces;
-        message >> path >> interfaces;
-        event.kind = Event::Kind::interfacesAdded;
-        event.interfaces = bluez::toInterfaces(interfaces);
-      } else if (member == "InterfacesRemoved") {
-        message >> path >> event.names;
-        event.kind = Event::Kind::interfacesRemoved;
-      } else {
-        return;
-      }
-      event.path = path;
-      postEvent(std::move(event));
+      auto driver = sdbus::createProxy(*connection, "org.freedesktop.DBus", "/org/freedesktop/DBus");
+      std::string owner;
+      driver->callMethod("GetNameOwner").onInterface("org.freedesktop.DBus").withArguments(std::string(bluez::kService))
+          .storeResultsTo(owner);
+      return owner;
     } catch (const sdbus::Error&) {
-      postProblem("BlueZ: ignored a malformed " + member + " signal from " + message.getPath());
+      return {};  // nobody owns it yet: NameOwnerChanged will say who does
     }
   }
 
-  void onPropertiesChanged(sdbus::Message& message) {
-    try {
-      Event event;
-      SdProperties changed;
-      message >> event.interface >> changed >> event.names;
-      event.kind = Event::Kind::propertiesChanged;
-      event.path = message.getPath();
-      event.properties = bluez::toProperties(changed);
-      if (event.interface == bluez::kGattCharacteristic && event.properties.count("Value")) {
-        postValueChange(std::move(event));
-        return;
-      }
-      postEvent(std::move(event));
-    } catch (const sdbus::Error&) {
-      postProblem(std::string("BlueZ: ignored a malformed PropertiesChanged signal from ") + message.getPath());
+  void onSignal(sdbus::Message& message) {
+    auto event = reader.read(message);
+    if (!event) return;
+    if (event->kind == Event::Kind::propertiesChanged && event->interface == bluez::kGattCharacteristic &&
+        event->properties.count("Value")) {
+      postValueChange(std::move(*event));
+      return;
     }
+    postEvent(std::move(*event));
   }
 
   // Value changes are the only signals that can arrive in bulk. Consecutive ones gather in a
@@ -235,19 +220,6 @@ struct BluezBus::Impl : std::enable_shared_from_this<BluezBus::Impl> {
   void closeValueBatch() {
     std::lock_guard lock(values->mutex);
     values->collecting.reset();
-  }
-
-  void onNameOwnerChanged(sdbus::Message& message) {
-    try {
-      std::string name, oldOwner, newOwner;
-      message >> name >> oldOwner >> newOwner;
-      if (name != bluez::kService) return;
-      Event event;
-      event.kind = newOwner.empty() ? Event::Kind::serviceVanished : Event::Kind::serviceAppeared;
-      postEvent(std::move(event));
-    } catch (const sdbus::Error&) {
-      postProblem("BlueZ: ignored a malformed NameOwnerChanged signal");
-    }
   }
 
   sdbus::IProxy& proxyFor(const std::string& path) {
@@ -303,6 +275,7 @@ struct BluezBus::Impl : std::enable_shared_from_this<BluezBus::Impl> {
   std::unique_ptr<sdbus::IConnection> connection;
   std::vector<sdbus::Slot> slots;
   std::unordered_map<std::string, std::unique_ptr<sdbus::IProxy>> proxies;
+  bluez::BluezSignalReader reader;
   struct ValueQueue {
     std::mutex mutex;
     std::vector<std::shared_ptr<std::deque<Event>>> open;  // posted, not yet delivered

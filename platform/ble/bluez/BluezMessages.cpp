@@ -59,6 +59,13 @@ BluezBus::Reply readReply(sdbus::MethodReply& reply, const sdbus::Error* error, 
     if (expect == BluezBus::Call::Expect::bytes) {
       Bytes bytes;
       reply >> bytes;
+      // ATT's limit on an attribute value: a longer one is no peripheral's.
+      if (bytes.size() > kMaxValueBytes) {
+        out.errorName = "org.lumo.Error.ValueTooLong";
+        out.errorMessage = "a value of " + std::to_string(bytes.size()) + " bytes from " + method + " (at most " +
+                           std::to_string(kMaxValueBytes) + ")";
+        return out;
+      }
       out.bytes = std::move(bytes);
     } else if (expect == BluezBus::Call::Expect::acquiredWrite) {
       sdbus::UnixFd fd;  // closed when it goes: only the MTU is of use here

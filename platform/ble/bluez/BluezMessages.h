@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <sdbus-c++/sdbus-c++.h>
 #include <string>
@@ -12,6 +13,9 @@ namespace platform::ble::bluez {
 // that can meet the wrong type throws sdbus::Error, which the callers catch.
 using SdProperties = std::map<std::string, sdbus::Variant>;
 using SdInterfaces = std::map<std::string, SdProperties>;
+
+// ATT's limit on an attribute value; anything longer did not come from a peripheral.
+inline constexpr std::size_t kMaxValueBytes = 512;
 
 BluezValue toValue(const sdbus::Variant& variant);
 BluezProperties toProperties(const SdProperties& properties);
