@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdint>
 #include <atomic>
+#include <cstdint>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <semaphore>
@@ -136,19 +137,15 @@ class Intake {
     std::lock_guard lock(mutex_);
     std::vector<Node*> nodes = detachLocked();
     if (nodes.empty() && !hasDrops()) return;
-    auto batch = std::make_shared<std::vector<PendingRecord>>();
-    batch->reserve(nodes.size() + 1);
+    std::vector<PendingRecord> batch;
+    batch.reserve(nodes.size() + 1);
     std::size_t bytes = 0;
     for (Node* node : nodes) {
-      batch->push_back(std::move(node->record));
+      batch.push_back(std::move(node->record));
       bytes += node->cost;
     }
-    appendDropCount(*batch);
-    // The records count against the bound until the store has them.
-    LoggerState::shared().dbQueue->async([this, batch, count = nodes.size(), bytes] {
-      LogStore::saveLogsToDb(*batch);
-      release(count, bytes);
-    });
+    appendDropCount(batch);
+    queueForStore(std::move(batch), nodes.size(), bytes);
     // Only now, with the batch queued (and counted) on dbQueue, may the tokens go.
     for (Node* node : nodes) delete node;
   }
@@ -201,6 +198,39 @@ class Intake {
   }
 
   static constexpr int kIdleTicksBeforeSleep = 200;
+
+  // Batches that pile up while the store is busy go in one transaction: a commit costs about
+  // as much as a few hundred rows. A store is queued whenever records wait and none is, so
+  // whatever dbQueue runs later finds every batch handed on before it was queued stored.
+  void queueForStore(std::vector<PendingRecord> records, std::size_t count, std::size_t bytes) {
+    std::lock_guard lock(storeMutex_);
+    if (awaitingStore_.empty()) {
+      awaitingStore_ = std::move(records);
+    } else {
+      std::move(records.begin(), records.end(), std::back_inserter(awaitingStore_));
+    }
+    awaitingCount_ += count;
+    awaitingBytes_ += bytes;
+    if (storeQueued_) return;
+    storeQueued_ = true;
+    LoggerState::shared().dbQueue->async([this] { storeAwaiting(); });
+  }
+
+  // On dbQueue. The records count against the bound until the store has them.
+  void storeAwaiting() {
+    std::vector<PendingRecord> records;
+    std::size_t count = 0;
+    std::size_t bytes = 0;
+    {
+      std::lock_guard lock(storeMutex_);
+      records.swap(awaitingStore_);
+      std::swap(count, awaitingCount_);
+      std::swap(bytes, awaitingBytes_);
+      storeQueued_ = false;
+    }
+    LogStore::saveLogsToDb(records);
+    release(count, bytes);
+  }
 
   static std::size_t index(LogPriority priority) {
     return static_cast<std::size_t>(std::clamp(rawValue(priority), 2, 6) - 2);
@@ -264,6 +294,12 @@ class Intake {
   std::counting_semaphore<> batchFull_{0};
   // Held to take nodes, write their lines and free them: batches and lines keep one order.
   std::mutex mutex_;
+  // Guards the records handed on and waiting for the store.
+  std::mutex storeMutex_;
+  std::vector<PendingRecord> awaitingStore_;
+  std::size_t awaitingCount_ = 0;
+  std::size_t awaitingBytes_ = 0;
+  bool storeQueued_ = false;
 };
 
 }  // namespace
