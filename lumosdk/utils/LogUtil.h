@@ -19,6 +19,26 @@ namespace lumo {
 /// and an enqueue, never for console, file or database work. Console lines keep the callers'
 /// order, also against direct console lines, and are all out after ConsoleLog::flush(),
 /// flushAndClose() or a normal exit.
+///
+/// Bounded everywhere, and never making a caller wait:
+/// - At most 16,384 records or 8 MiB wait between the calls and the store. Each level may fill
+///   only its share of that (verbose half, then debug, info and warn an eighth more each, error
+///   all of it), so a flood drops the lowest levels first. Every drop is counted, and the counts
+///   reach the backend as one warning record of their own ("Dropped N records under load ...").
+/// - The database keeps at most 100,000 rows: past that the oldest rows not out for upload go,
+///   counted like drops, and freed pages are given back (incremental auto-vacuum). A message is
+///   stored with at most 10,000 characters, an upload carries at most 10,000 rows and 4 MiB of
+///   text, and a memory-buffer entry is bounded like a stored one.
+///
+/// Nothing sent twice: each upload carries an "Idempotency-Key" header, the SHA-256 of the
+/// device id and the records sent. A batch the backend did not confirm is remembered and resent
+/// as the same rows with the same key, so a backend that accepted it but answered too late can
+/// recognise the resend; one that ignores the header sees the usual body.
+///
+/// Private and durable: the database and its WAL files are 0600 in a 0700 folder that must
+/// belong to the user, opened without following links; otherwise records stay in memory. WAL
+/// with synchronous=NORMAL: a killed app loses no committed record, only what still waited in
+/// the intake.
 class LUMO_EXPORT LogUtil {
  public:
   /// Never instantiated: all state is class-level.
@@ -63,7 +83,8 @@ class LUMO_EXPORT LogUtil {
   /// database closes; later records are refused.
   static void flushAndClose();
 
-  /// Uploads the memory buffer and one database batch now; `completion` runs exactly once.
+  /// Uploads the memory buffer and one database batch now, after taking in every record logged
+  /// before the call on any thread; `completion` runs exactly once.
   static void forceUploadLogs(std::function<void()> completion);
 
   /// The device description sent with uploads: "model", "os_version", "device_name", "system_name".
