@@ -29,6 +29,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kRecords = 20000;
+constexpr int kRounds = 7;
 
 std::filesystem::path makeSandbox() {
   std::string pattern = (std::filesystem::temp_directory_path() / "lumo-bench-XXXXXX").string();
@@ -293,20 +294,29 @@ int main(int argc, char** argv) {
   std::printf("\nIntake: at most %zu records waiting at once (bound %zu, %zu bytes at most)\n", intake.peakRecords,
               lumo::logging::LogIntake::kMaxRecords, lumo::logging::LogIntake::kMaxBytes);
   emptyStore(db);
-  for (int round = 0; round < 3; ++round) {
-    bestLogger = std::min(bestLogger, loggerSeconds(db));
+  // The logger and the one-transaction loop run back to back in each round, so a round's ratio
+  // sees one state of a shared machine; the median round says more than either best alone.
+  std::vector<double> roundRatios;
+  for (int round = 0; round < kRounds; ++round) {
+    double logger = loggerSeconds(db);
+    bestLogger = std::min(bestLogger, logger);
     bestPlain = std::min(bestPlain, plainLoopSeconds(sandbox));
     removePlain();
-    bestBatched = std::min(bestBatched, plainLoopSeconds(sandbox, true));
+    double batched = plainLoopSeconds(sandbox, true);
+    bestBatched = std::min(bestBatched, batched);
     removePlain();
+    roundRatios.push_back(batched / logger);
   }
-  std::printf("\n%d records, best of 3 rounds:\n", kRecords);
+  std::sort(roundRatios.begin(), roundRatios.end());
+  std::printf("\n%d records, best of %d rounds:\n", kRecords, kRounds);
   std::printf("  logger to SQLite : %8.0f records/s\n", kRecords / bestLogger);
   std::printf("  plain INSERT loop: %8.0f records/s\n", kRecords / bestPlain);
   std::printf("  ratio            : %8.2f (logger / plain)\n", bestPlain / bestLogger);
   std::printf("  one transaction  : %8.0f records/s (plain loop, one statement, one transaction)\n",
               kRecords / bestBatched);
   std::printf("  ratio            : %8.2f (logger / one transaction)\n", bestBatched / bestLogger);
+  std::printf("  per round        : %8.2f median, %.2f to %.2f (logger / one transaction)\n",
+              roundRatios[roundRatios.size() / 2], roundRatios.front(), roundRatios.back());
 
   lumo::LogUtil::flushAndClose();
   std::filesystem::remove_all(sandbox);
