@@ -35,7 +35,7 @@ std::unique_ptr<BackendSimulator> startBackend(benchmark::State& state) {
     return nullptr;
   }
   backend->seedDemoWorld();
-  ::setenv("LUMO_DEV_BASE_URL", backend->baseUrl().c_str(), 1);
+  lumo::LumoSdk::setDevelopmentBackend(backend->baseUrl());
   return backend;
 }
 

@@ -14,7 +14,8 @@ enum class LumoEnvironment : int { development = 0, production = 1 };
 LUMO_EXPORT std::optional<LumoEnvironment> lumoEnvironmentFromRaw(int raw);
 
 /// The environment's HTTPS origin without a trailing slash; endpoint paths are appended to it.
-/// Development means the backend simulator on loopback unless LUMO_DEV_BASE_URL names another.
+/// Development means the backend simulator on loopback unless the host named another
+/// (LumoSdk::setDevelopmentBackend).
 LUMO_EXPORT std::string lumoBaseUrl(LumoEnvironment environment);
 
 }  // namespace lumo

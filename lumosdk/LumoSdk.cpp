@@ -19,6 +19,9 @@
 
 namespace lumo {
 
+// The development backend's record lives beside the base URLs it decides (LumoEnvironment.cpp).
+void resetDevelopmentBackendForTesting();
+
 namespace {
 
 // An answer goes to the system log as its first 512 bytes and its length: enough to see
@@ -256,6 +259,7 @@ void LumoSdk::deInit() {
 void LumoSdk::resetForTesting() {
   std::lock_guard lock(stateMutex());
   state() = ClassState{};
+  resetDevelopmentBackendForTesting();
 }
 
 }  // namespace lumo

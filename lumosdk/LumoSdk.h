@@ -59,6 +59,14 @@ class LUMO_EXPORT LumoSdk {
   static LumoEnvironment currentEnvironment();
   /// Replaces the environment; the next request goes to its base URL.
   static void setCurrentEnvironment(LumoEnvironment value);
+  /// Names the backend of the development environment, in place of the default address
+  /// (https://127.0.0.1:18443) or an earlier call: `baseUrl` is an https origin (a trailing slash
+  /// is dropped) and `caFile`, when not empty, a PEM file whose certificates are then trusted for
+  /// that URL's host only, never for production. The production environment is never affected.
+  /// False, with a system-log line, and nothing changed when the URL is not https or the file
+  /// holds no certificate; the system log also records every backend named. Any thread; the
+  /// next request to the development environment goes there.
+  static bool setDevelopmentBackend(const std::string& baseUrl, const std::string& caFile = std::string());
   /// True while the remote-control page is shown: the host must then allow landscape (the
   /// orientation contract; see the host guide).
   static bool landspace();

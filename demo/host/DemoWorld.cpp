@@ -1,9 +1,7 @@
 #include "demo/host/DemoWorld.h"
 
-#include <stdlib.h>
-
+#include "lumosdk/LumoSdk.h"
 #include "platform/ble/Radio.h"
-#include "platform/net/TrustStore.h"
 
 namespace demo {
 
@@ -12,11 +10,9 @@ DemoWorld::Started DemoWorld::startEmbedded() {
   world->backend_ = sim::BackendSimulator::start();
   if (!world->backend_) return {nullptr, "cannot start the embedded backend on 127.0.0.1"};
   world->backend_->seedDemoWorld();
-  if (!world->backend_->trustInPlatform()) {
-    return {nullptr, "cannot add the embedded backend's certificate " + world->backend_->certificatePath().string() +
-                         " to the trust store"};
+  if (!world->pointSdkAt(world->backend_->baseUrl(), world->backend_->certificatePath().string())) {
+    return {nullptr, "cannot trust the embedded backend's certificate " + world->backend_->certificatePath().string()};
   }
-  world->pointSdkAt(world->backend_->baseUrl());
   world->addVehicle();
   return {std::move(world), ""};
 }
@@ -25,11 +21,10 @@ DemoWorld::Started DemoWorld::connectTo(const std::string& backendUrl, const std
   if (backendUrl.rfind("https://", 0) != 0 || backendUrl.size() <= 8) {
     return {nullptr, "the backend URL must start with https:// (got \"" + backendUrl + "\")"};
   }
-  if (caFile && !platform::net::TrustStore::addTrustedCertificateFile(*caFile)) {
-    return {nullptr, "cannot read a PEM certificate from " + *caFile};
-  }
   std::unique_ptr<DemoWorld> world(new DemoWorld);
-  world->pointSdkAt(backendUrl);
+  if (!world->pointSdkAt(backendUrl, caFile.value_or(std::string()))) {
+    return {nullptr, "cannot read a PEM certificate from " + caFile.value_or(std::string())};
+  }
   world->addVehicle();
   return {std::move(world), ""};
 }
@@ -44,11 +39,12 @@ void DemoWorld::addVehicle() {
                                                      std::string(sim::BackendSimulator::kDemoBleName));
 }
 
-void DemoWorld::pointSdkAt(std::string baseUrl) {
+bool DemoWorld::pointSdkAt(std::string baseUrl, const std::string& caFile) {
+  // The CA is trusted for this backend's host only, as any host names its development backend.
+  if (!lumo::LumoSdk::setDevelopmentBackend(baseUrl, caFile)) return false;
   while (!baseUrl.empty() && baseUrl.back() == '/') baseUrl.pop_back();
   baseUrl_ = baseUrl;
-  // The SDK's development environment reads its base URL from here at every request.
-  ::setenv("LUMO_DEV_BASE_URL", baseUrl_.c_str(), 1);
+  return true;
 }
 
 }  // namespace demo

@@ -10,9 +10,9 @@
 namespace demo {
 
 // The world outside the phone that the demo talks to: by default the backend simulator in
-// this process on a free loopback port (its certificate added to the platform trust store,
-// as a phone owner installs one; verification stays on) and the demo vehicle on the
-// simulated radio. Alternatively a backend elsewhere, with an extra CA to trust.
+// this process on a free loopback port (named to the SDK as its development backend, its
+// certificate trusted for that host only; verification stays on) and the demo vehicle on the
+// simulated radio. Alternatively a backend elsewhere, with an extra CA to trust for it.
 // Make it after the clock is chosen: the vehicle runs timers.
 class DemoWorld {
  public:
@@ -33,7 +33,7 @@ class DemoWorld {
  private:
   DemoWorld() = default;
   void addVehicle();
-  void pointSdkAt(std::string baseUrl);
+  bool pointSdkAt(std::string baseUrl, const std::string& caFile);
 
   std::string baseUrl_;
   std::unique_ptr<sim::BackendSimulator> backend_;

@@ -2,7 +2,8 @@
 // its remote-control page on the app's window, and runs the main loop. The window is the
 // platform's view tree; nothing is drawn, so it runs the same with or without a display,
 // and it ends once the control page is on screen.
-// Usage: lumo_minimal_host [CA.pem]   (CA.pem: a development backend's certificate to trust)
+// Usage: lumo_minimal_host [https://BACKEND [CA.pem]]   (a development backend, by default
+// https://127.0.0.1:18443, and its certificate to trust for it)
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -13,7 +14,6 @@
 #include "lumosdk/pages/LumoDetailPage.h"
 #include "lumosdk/utils/ContextUtil.h"
 #include "platform/dispatch/MainLoop.h"
-#include "platform/net/TrustStore.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Window.h"
 #include "platform/ui/WindowScene.h"
@@ -39,8 +39,8 @@ bool onTop() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1 && !platform::net::TrustStore::addTrustedCertificateFile(argv[1])) {
-    std::fprintf(stderr, "%s: cannot read the certificate %s\n", argv[0], argv[1]);
+  if (argc > 1 && !lumo::LumoSdk::setDevelopmentBackend(argv[1], argc > 2 ? argv[2] : "")) {
+    std::fprintf(stderr, "%s: not an https URL %s or no certificate in %s\n", argv[0], argv[1], argc > 2 ? argv[2] : "-");
     return 2;
   }
   // One scene with one window whose root is the host's own (here empty) first screen.

@@ -102,6 +102,7 @@ bool LumoBluetoothManager::startScan() {
     return false;
   }
   fields_->isScanning = true;
+  fields_->seenThisScan.clear();
   fields_->centralManager->scanForPeripherals({.allowDuplicates = true});
   if (fields_->scanTimer) fields_->scanTimer->invalidate();
   fields_->scanTimer = Timer::scheduled(kScanTimeout, false, [self = shared_from_this()](Timer&) { self->scanTimeout(); });
@@ -115,6 +116,12 @@ void LumoBluetoothManager::stopScan() {
   fields_->isScanning = false;
   if (fields_->scanTimer) fields_->scanTimer->invalidate();
   fields_->scanTimer.reset();
+  // A peripheral this scan did not hear is forgotten unless a link to it is up or coming up.
+  std::erase_if(fields_->knownPeripherals, [this](const auto& item) {
+    return !fields_->seenThisScan.count(item.first) && !fields_->connectedPeripherals.count(item.first) &&
+           !fields_->currentlyConnectingPeripherals.count(item.first);
+  });
+  fields_->seenThisScan.clear();
   managerLog("Stopped scanning for devices");
 }
 
@@ -127,7 +134,9 @@ void LumoBluetoothManager::scanTimeout() {
 
 void LumoBluetoothManager::discovered(const PeripheralPtr& peripheral, const platform::ble::AdvertisementData& data,
                                       int rssi) {
-  fields_->knownPeripherals[peripheralKey(peripheral)] = peripheral;
+  std::string key = peripheralKey(peripheral);
+  fields_->knownPeripherals[key] = peripheral;
+  fields_->seenThisScan.insert(key);
   if (auto delegate = fields_->scanResultDelegate.lock()) delegate->onScanResult(peripheral, rssi, data);
 }
 

@@ -5,6 +5,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "lumosdk/utils/LumoBluetoothManager.h"
@@ -27,6 +28,7 @@ struct LumoBluetoothManager::Fields {
   std::shared_ptr<platform::dispatch::Timer> scanTimer;
   bool isScanning = false;
   std::map<std::string, PeripheralPtr> knownPeripherals;
+  std::set<std::string> seenThisScan;  // keys discovered since the scan began
   std::map<std::string, PeripheralPtr> currentlyConnectingPeripherals;
   std::map<std::string, PeripheralPtr> connectedPeripherals;
   std::map<std::string, LumoBluetoothConnectionState> deviceConnectionStates;

@@ -2,14 +2,10 @@
 
 #include <curl/curl.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <optional>
 #include <sstream>
-
-#include "platform/foundation/SystemLog.h"
-#include "platform/net/Url.h"
 
 namespace platform::net {
 
@@ -19,11 +15,9 @@ constexpr const char* kPemBegin = "-----BEGIN CERTIFICATE-----";
 
 struct State {
   std::mutex mutex;
-  bool environmentRead = false;
   std::string added;
   std::shared_ptr<const std::string> bundle;
-  // The development override: its certificates, the one host they are trusted for, and
-  // the bundle for that host.
+  // The host-scoped certificates, the one host they are trusted for, and the bundle for it.
   std::string developmentAdded;
   std::string developmentHost;
   std::shared_ptr<const std::string> developmentBundle;
@@ -63,42 +57,28 @@ std::optional<std::string> readPem(const std::string& path) {
   return "\n" + *text + "\n";
 }
 
-// The host a development override of the backend names, as an https URL only.
-std::string developmentHost() {
-  const char* base = std::getenv("LUMO_DEV_BASE_URL");
-  if (base == nullptr || *base == '\0') return "127.0.0.1";
-  auto url = Url::parse(base);
-  return url && url->scheme() == "https" ? url->host() : std::string("127.0.0.1");
-}
-
-void readEnvironmentLocked(State& s) {
-  if (s.environmentRead) return;
-  s.environmentRead = true;
-#if LUMO_DEVELOPMENT_OVERRIDES
-  const char* path = std::getenv("LUMO_TRUSTED_CA_FILE");
-  if (path == nullptr || *path == '\0') return;
-  auto pem = readPem(path);
-  if (!pem) {
-    foundation::SystemLog::error(std::string("TrustStore: LUMO_TRUSTED_CA_FILE holds no certificate: ") + path);
-    return;
-  }
-  s.developmentAdded = *pem;
-  s.developmentHost = developmentHost();
-  rebuildLocked(s);
-  foundation::SystemLog::error("TrustStore: development override active: LUMO_TRUSTED_CA_FILE=" + std::string(path) +
-                               " is trusted for " + s.developmentHost + " only");
-#endif
-}
-
 }  // namespace
 
 bool TrustStore::addTrustedCertificateFile(const std::string& path) {
   State& s = state();
-  std::lock_guard lock(s.mutex);
-  readEnvironmentLocked(s);
   auto pem = readPem(path);
   if (!pem) return false;
+  std::lock_guard lock(s.mutex);
   s.added += *pem;
+  rebuildLocked(s);
+  return true;
+}
+
+bool TrustStore::setHostCertificateFile(const std::string& host, const std::string& path) {
+  State& s = state();
+  std::optional<std::string> pem;
+  if (!path.empty()) {
+    pem = readPem(path);
+    if (!pem || host.empty()) return false;
+  }
+  std::lock_guard lock(s.mutex);
+  s.developmentAdded = pem.value_or(std::string());
+  s.developmentHost = pem ? host : std::string();
   rebuildLocked(s);
   return true;
 }
@@ -106,14 +86,12 @@ bool TrustStore::addTrustedCertificateFile(const std::string& path) {
 std::shared_ptr<const std::string> TrustStore::bundleFor(const std::string& host) {
   State& s = state();
   std::lock_guard lock(s.mutex);
-  readEnvironmentLocked(s);
   return !s.developmentAdded.empty() && host == s.developmentHost ? s.developmentBundle : s.bundle;
 }
 
 void TrustStore::resetForTesting() {
   State& s = state();
   std::lock_guard lock(s.mutex);
-  s.environmentRead = false;
   s.added.clear();
   s.bundle.reset();
   s.developmentAdded.clear();

@@ -20,7 +20,7 @@ namespace sim {
 // undecryptable data, real delays, dropped connections, refused connections.
 class BackendSimulator {
  public:
-  // The port the development environment points at unless LUMO_DEV_BASE_URL says otherwise.
+  // The port the development environment points at unless the host names another backend.
   static constexpr int kDefaultPort = 18443;
   // What seedDemoWorld() sets up.
   static constexpr const char* kDemoAppKey = "lumo-demo-app-key";

@@ -1,7 +1,6 @@
 // lumo_backend: the backend simulator as a program, for running the demo against a backend in
 // another process. It serves the demo world on 127.0.0.1 and prints where its certificate is;
-// point the demo at it with LUMO_TRUSTED_CA_FILE=<that file> (and LUMO_DEV_BASE_URL when the
-// port is not the default).
+// point the demo at it with `lumodemo --backend <url> --ca <that file>`.
 //
 //   lumo_backend [--port N] [--cert-dir DIR]
 

@@ -26,11 +26,10 @@ class LumoSdkTest : public lumo::test::NetworkUtilFixture {
     NetworkUtilFixture::SetUp();
     LumoSdk::resetForTesting();
     lumo::logging::LoggerState::resetForTesting();
-    ::setenv("LUMO_DEV_BASE_URL", backend_->baseUrl().c_str(), 1);
+    ASSERT_TRUE(LumoSdk::setDevelopmentBackend(backend_->baseUrl()));
   }
   void TearDown() override {
     LumoSdk::deInit();
-    ::unsetenv("LUMO_DEV_BASE_URL");
     lumo::logging::LoggerState::resetForTesting();
     NetworkUtilFixture::TearDown();
   }
@@ -218,7 +217,7 @@ TEST_F(LumoSdkTest, LogsFollowTheEnvironmentOfTheLatestInitialisation) {
   EXPECT_FALSE(LumoSdk::isInitializedFunc());
 
   // The host retries against another backend.
-  ::setenv("LUMO_DEV_BASE_URL", other->baseUrl().c_str(), 1);
+  ASSERT_TRUE(LumoSdk::setDevelopmentBackend(other->baseUrl()));
   events_.clear();
   init(BackendSimulator::kDemoAppKey, BackendSimulator::kDemoToken);
   ASSERT_TRUE(settled());

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include "lumosdk/LumoEnvironment.h"
+#include "lumosdk/LumoSdk.h"
 #include "lumosdk/utils/NetworkUtil.h"
 #include "lumosdk/utils/RsaCryptoUtils.h"
 #include "platform/foundation/BundleInfo.h"
@@ -267,22 +268,23 @@ class LumoEnvironmentTest : public lumo::test::VirtualTimeTest {};
 
 TEST_F(LumoEnvironmentTest, BaseUrlsAreHttpsOriginsWithoutTrailingSlash) {
   ::unsetenv("LUMO_DEV_BASE_URL");
+  lumo::LumoSdk::resetForTesting();
   EXPECT_EQ(lumo::lumoBaseUrl(lumo::LumoEnvironment::development), "https://127.0.0.1:18443");
   EXPECT_EQ(lumo::lumoBaseUrl(lumo::LumoEnvironment::production).rfind("https://", 0), 0u);
   EXPECT_TRUE(systemLogLines().empty());
-  ::setenv("LUMO_DEV_BASE_URL", "https://localhost:9443/", 1);
-  EXPECT_EQ(lumo::lumoBaseUrl(lumo::LumoEnvironment::development), "https://localhost:9443");
+  ASSERT_TRUE(lumo::LumoSdk::setDevelopmentBackend("https://localhost:9443//"));
   EXPECT_EQ(lumo::lumoBaseUrl(lumo::LumoEnvironment::development), "https://localhost:9443");
   EXPECT_EQ(lumo::lumoBaseUrl(lumo::LumoEnvironment::production).rfind("https://oper-api", 0), 0u);
   // The token would go out in clear: refused, and said so.
-  ::setenv("LUMO_DEV_BASE_URL", "http://192.0.2.7:8080", 1);
-  EXPECT_EQ(lumo::lumoBaseUrl(lumo::LumoEnvironment::development), "https://127.0.0.1:18443");
-  ::unsetenv("LUMO_DEV_BASE_URL");
+  EXPECT_FALSE(lumo::LumoSdk::setDevelopmentBackend("http://192.0.2.7:8080"));
+  EXPECT_FALSE(lumo::LumoSdk::setDevelopmentBackend("localhost:9443"));
+  EXPECT_EQ(lumo::lumoBaseUrl(lumo::LumoEnvironment::development), "https://localhost:9443");
   std::vector<std::string> warnings;
   for (const auto& [level, line] : systemLogLines()) warnings.push_back(line);
   EXPECT_EQ(warnings, (std::vector<std::string>{
-                          "LumoEnvironment: development override active: LUMO_DEV_BASE_URL=https://localhost:9443",
-                          "LumoEnvironment: LUMO_DEV_BASE_URL ignored, not an https URL: http://192.0.2.7:8080"}));
+                          "LumoSdk: development backend https://localhost:9443",
+                          "LumoSdk: development backend refused, not an https URL: http://192.0.2.7:8080",
+                          "LumoSdk: development backend refused, not an https URL: localhost:9443"}));
   EXPECT_EQ(lumo::lumoEnvironmentFromRaw(1), lumo::LumoEnvironment::production);
   EXPECT_FALSE(lumo::lumoEnvironmentFromRaw(2));
 }

@@ -19,6 +19,8 @@ class RecordingCentral final : public platform::ble::CentralManagerDelegate,
 
   platform::ble::CentralManager& central() { return *central_; }
   std::shared_ptr<platform::ble::Peripheral> peripheral(const std::string& name) const;
+  // Lets go of every peripheral handed so far, as a host that no longer wants them.
+  void forgetPeripherals() { seen_.clear(); }
   std::shared_ptr<platform::ble::Characteristic> characteristic(const platform::ble::Uuid& uuid) const;
   std::vector<std::string> events;
   std::vector<platform::Bytes> values;

@@ -95,6 +95,68 @@ TEST_F(BluezCentralTest, DiscoveryReportsNameAndRssiOncePerScanUnlessDuplicatesA
   EXPECT_EQ(phone->count("discover Vehicle-7"), 3u);
 }
 
+TEST_F(BluezCentralTest, PeripheralsThatLeftAreForgottenUnlessTheHostHoldsThem) {
+  bluez->addAdapter();
+  phone = RecordingCentral::make();
+  ASSERT_TRUE(waitForEvent("state 5"));
+  phone->central().scanForPeripherals();
+  std::string leaving = bluez->addDevice("AA:BB:CC:DD:EE:01", "Leaving");
+  std::string held = bluez->addDevice("AA:BB:CC:DD:EE:02", "Held");
+  ASSERT_TRUE(waitForEvent("discover Held"));
+  std::weak_ptr<Peripheral> leavingHandle = phone->peripheral("Leaving");
+  auto heldHandle = phone->peripheral("Held");
+  phone->forgetPeripherals();
+  bluez->removeDevice(leaving);
+  bluez->removeDevice(held);
+  std::string markerPath = bluez->addDevice("AA:BB:CC:DD:EE:03", "Marker");
+  ASSERT_TRUE(waitForEvent("discover Marker"));
+  EXPECT_TRUE(leavingHandle.expired()) << "a device that left is not kept for ever";
+
+  // A handle the host still holds is the same peripheral when its device comes back.
+  bluez->addDevice("AA:BB:CC:DD:EE:02", "Held");
+  ASSERT_TRUE(waitForEvent("discover Held", 2));
+  EXPECT_EQ(phone->peripheral("Held"), heldHandle);
+
+  // The end of a scan forgets what nobody holds and nobody links; the next scan finds it again.
+  std::weak_ptr<Peripheral> marker = phone->peripheral("Marker");
+  phone->forgetPeripherals();
+  phone->central().stopScan();
+  EXPECT_FALSE(marker.expired()) << "heard by the scan that just ended";
+  // The marker's signal is no longer heard (its RSSI invalidated; the Name of the wrong type
+  // makes a line that says the change was handled).
+  bluez->runInMock("objects['" + markerPath + "'].EmitSignal('org.freedesktop.DBus.Properties', 'PropertiesChanged', "
+                   "'sa{sv}as', ['org.bluez.Device1', {'Name': dbus.Int32(5)}, ['RSSI']])");
+  ASSERT_TRUE(waitFor([&] { return consoleHas("BlueZ: ignored wrong types for Name on " + markerPath); }));
+  phone->central().scanForPeripherals();
+  ASSERT_TRUE(waitForEvent("discover Held", 3));
+  phone->forgetPeripherals();
+  heldHandle.reset();
+  phone->central().stopScan();
+  EXPECT_TRUE(marker.expired()) << "not heard by the last scan";
+}
+
+// A device that changes faster than the main thread can follow fills the main queue only up to
+// a bound; other devices still get through.
+TEST_F(BluezCentralTest, AStormOfDeviceChangesIsBoundedPerDevice) {
+  bluez->addAdapter();
+  phone = RecordingCentral::make();
+  ASSERT_TRUE(waitForEvent("state 5"));
+  phone->central().scanForPeripherals(ScanOptions{.allowDuplicates = true});
+  std::string busy = bluez->addDevice("AA:BB:CC:DD:EE:01", "Busy");
+  ASSERT_TRUE(waitForEvent("discover Busy"));
+  // The main thread is busy in this call while the mock sends the changes.
+  bluez->runInMock("o = objects['" + busy + "']\n"
+                   "for i in range(2000):\n"
+                   "  o.UpdateProperties('org.bluez.Device1', {'RSSI': dbus.Int16(-20 - i % 50)})\n");
+  bluez->addDevice("AA:BB:CC:DD:EE:02", "Quiet");
+  ASSERT_TRUE(waitForEvent("discover Quiet"));
+  EXPECT_LT(phone->count("discover Busy"), 1500u);
+  auto lines = consoleLines();
+  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+    return line.rfind("BlueZ: the main queue is behind; dropping events about " + busy + " (", 0) == 0;
+  }));
+}
+
 TEST_F(BluezCentralTest, ConnectCancelFailureAndRemovalEndLikeThePhone) {
   bluez->addAdapter();
   std::string device = bluez->addDevice("AA:BB:CC:DD:EE:01", "Vehicle-7");

@@ -21,7 +21,7 @@ void ControlPageTest::SetUp() {
   ASSERT_NE(backend, nullptr);
   ASSERT_TRUE(backend->trustInPlatform());
   backend->seedDemoWorld();
-  ::setenv("LUMO_DEV_BASE_URL", backend->baseUrl().c_str(), 1);
+  ASSERT_TRUE(LumoSdk::setDevelopmentBackend(backend->baseUrl()));
   host_ = std::make_shared<LandscapeAwareHost>();
   ui::Application::shared().setDelegate(host_);
 
@@ -48,7 +48,6 @@ void ControlPageTest::TearDown() {
   }
   vehicle.reset();
   LumoSdk::deInit();
-  ::unsetenv("LUMO_DEV_BASE_URL");
   backend.reset();
   SupportUiTest::TearDown();
 }

@@ -47,7 +47,6 @@ void DemoAppTest::TearDown() {
   platform::ui::Animator::shared().resetForTesting();
   platform::dispatch::MainLoop::drain();
   world.reset();
-  ::unsetenv("LUMO_DEV_BASE_URL");
   logging::LoggerState::resetForTesting();
   LumoSdk::resetForTesting();
   VirtualTimeTest::TearDown();

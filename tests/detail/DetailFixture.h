@@ -28,8 +28,8 @@ class DetailFixture : public SupportUiTest {
     ASSERT_NE(backend, nullptr);
     ASSERT_TRUE(backend->trustInPlatform());
     backend->seedDemoWorld();
-    ::setenv("LUMO_DEV_BASE_URL", backend->baseUrl().c_str(), 1);
     LumoSdk::resetForTesting();
+    ASSERT_TRUE(LumoSdk::setDevelopmentBackend(backend->baseUrl()));
     bool ready = false;
     LumoSdk::initSdk(sim::BackendSimulator::kDemoAppKey, sim::BackendSimulator::kDemoToken,
                      LumoEnvironment::development, true, [&ready] { ready = true; }, [this] { ++authExpired; });
@@ -41,7 +41,6 @@ class DetailFixture : public SupportUiTest {
 
   void TearDown() override {
     LumoSdk::deInit();
-    ::unsetenv("LUMO_DEV_BASE_URL");
     SupportUiTest::TearDown();
     backend.reset();
   }

@@ -96,7 +96,6 @@ Host& host() {
     lumo::fuzz::quietSandbox();
     platform::dispatch::Scheduler::useVirtualClock();
     platform::ble::Radio::useSimulatedRadio();
-    setenv("LUMO_DEV_BASE_URL", "https://backend.fuzz.invalid", 1);
     platform::net::UrlSession::setResponder([](const platform::net::UrlRequest& request) {
       Backend& b = backend();
       std::lock_guard lock(b.mutex);
@@ -146,6 +145,7 @@ void answer(const std::string& path, const std::string& body) {
 
 void registration(const std::string& body, const Verdict& verdict) {
   LumoSdk::resetForTesting();
+  LumoSdk::setDevelopmentBackend("https://backend.fuzz.invalid");
   auto before = lumo::logging::LoggerState::shared().userInfo();
   answer("/oper_sdk/init", body);
   int successes = 0, authExpiries = 0;

@@ -65,7 +65,7 @@ while IFS= read -r -t 30 line <&"${BACKEND[0]}"; do
   esac
 done
 [[ -n $url && -n $certificate ]] || { cat "$work/backend.log"; fail "backend did not start"; }
-output=$(LUMO_DEV_BASE_URL=$url LUMO_SANDBOX_DIR=$work/sandbox "$work/host/lumo_install_host" "$certificate") ||
+output=$(LUMO_SANDBOX_DIR=$work/sandbox "$work/host/lumo_install_host" "$url" "$certificate") ||
   { echo "$output"; fail "find_package host failed"; }
 echo "$output"
 grep -q "^initSdk: success$" <<<"$output" || fail "registration did not succeed"
@@ -76,7 +76,7 @@ example=$here/../../examples/minimal_host
 cmake -S "$example" -B "$work/example" -G Ninja -DCMAKE_CXX_COMPILER="$cxx" \
   -DCMAKE_PREFIX_PATH="$prefix" >"$work/example-configure.log" || { cat "$work/example-configure.log"; fail "example configure"; }
 cmake --build "$work/example" >"$work/example-build.log" || { cat "$work/example-build.log"; fail "example build"; }
-output=$(LUMO_DEV_BASE_URL=$url LUMO_SANDBOX_DIR=$work/sandbox-example "$work/example/lumo_minimal_host" "$certificate") ||
+output=$(LUMO_SANDBOX_DIR=$work/sandbox-example "$work/example/lumo_minimal_host" "$url" "$certificate") ||
   { echo "$output"; fail "minimal example failed"; }
 echo "$output"
 grep -q "^control page on screen: yes, landscape allowed: yes$" <<<"$output" || fail "the example did not reach the control page"

@@ -200,6 +200,34 @@ TEST_F(ManagerTest, AdapterOffAndDisconnectAllCleanUpWithoutTheirOwnStateReports
   EXPECT_EQ(manager->getAdapterState(), LumoBluetoothAdapterState::unknown) << "a fresh central starts unknown";
 }
 
+TEST_F(ManagerTest, AScanForgetsPeripheralsItNoLongerHearsUnlessLinked) {
+  auto robot = findRobot();
+  ASSERT_TRUE(robot);
+  std::string robotKey = LumoBluetoothManager::peripheralKey(robot);
+  auto linked = std::make_shared<SimulatedPeripheral>("Linked");
+  linked->addService({kService, {{kWrite, property::writeWithoutResponse, {}}}});
+  radio->addPeripheral(linked);
+  auto linkedHandle = findRobot() ? recorder->found["Linked"] : nullptr;
+  ASSERT_TRUE(linkedHandle);
+  std::string linkedKey = LumoBluetoothManager::peripheralKey(linkedHandle);
+  EXPECT_EQ(manager->mapsHoldingForTesting(robotKey), (std::vector<std::string>{"knownPeripherals"}))
+      << "heard by the scan that just ended";
+  ASSERT_TRUE(manager->connect(linkedHandle, false));
+  runFor(milliseconds(100));
+
+  // The robot goes out of range; a linked peripheral no longer advertises: the next scan hears
+  // neither.
+  radio->removePeripheral(*device);
+  const std::size_t linkedHeard = recorder->count("scan Linked");
+  manager->startScan();
+  runFor(seconds(16));
+  ASSERT_FALSE(manager->isScanning());
+  ASSERT_EQ(recorder->count("scan Linked"), linkedHeard);
+  EXPECT_TRUE(manager->mapsHoldingForTesting(robotKey).empty());
+  auto held = manager->mapsHoldingForTesting(linkedKey);
+  EXPECT_NE(std::find(held.begin(), held.end(), "knownPeripherals"), held.end()) << "a linked peripheral stays";
+}
+
 TEST_F(ManagerTest, PoweringOffEndsTheScanAndPendingConnections) {
   EXPECT_TRUE(manager->startScan());
   runFor(seconds(5));

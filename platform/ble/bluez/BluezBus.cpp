@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <deque>
+#include <map>
 #include <mutex>
+#include <set>
 #include <sdbus-c++/sdbus-c++.h>
 #include <thread>
 #include <unordered_map>
@@ -26,6 +28,8 @@ using bluez::SdProperties;
 constexpr std::uint64_t kCallTimeoutMicros = 30'000'000;
 constexpr const char* kObjectManager = "org.freedesktop.DBus.ObjectManager";
 constexpr const char* kProperties = "org.freedesktop.DBus.Properties";
+// The start of the line that says events are being dropped (itself never dropped).
+constexpr const char* kBehind = "BlueZ: the main queue is behind";
 
 }  // namespace
 
@@ -62,7 +66,34 @@ struct BluezBus::Impl : std::enable_shared_from_this<BluezBus::Impl> {
   // ---- bus thread ----
   void postEvent(Event event) {
     closeValueBatch();
+    std::string source = sourceOf(event);
+    if (!source.empty()) {
+      auto admission = backlog->admit(source);
+      if (!admission.line.empty()) postProblem(std::move(admission.line));
+      if (!admission.admitted) return;
+      DispatchQueue::main()->async(
+          [handler = handler, backlog = backlog, source = std::move(source), event = std::move(event)] {
+            backlog->release(source);
+            handler(event);
+          });
+      return;
+    }
     DispatchQueue::main()->async([handler = handler, event = std::move(event)] { handler(event); });
+  }
+
+  // Which backlog an event counts against: the object it concerns, or for a console line the
+  // lines as a whole; empty for events about the bus and the service, which always go through.
+  static std::string sourceOf(const Event& event) {
+    switch (event.kind) {
+      case Event::Kind::interfacesAdded:
+      case Event::Kind::interfacesRemoved:
+      case Event::Kind::propertiesChanged:
+        return event.path.empty() ? std::string("(no path)") : event.path;
+      case Event::Kind::problem:
+        return event.text.rfind(kBehind, 0) == 0 ? std::string() : std::string("(lines)");
+      default:
+        return {};
+    }
   }
   void postProblem(std::string text) {
     Event event;
@@ -284,6 +315,44 @@ struct BluezBus::Impl : std::enable_shared_from_this<BluezBus::Impl> {
     std::size_t dropped = 0;
   };
   std::shared_ptr<ValueQueue> values = std::make_shared<ValueQueue>();
+
+  // Events posted to the main queue and not yet handled, per source; shared with the blocks.
+  struct Backlog {
+    struct Admission {
+      bool admitted = true;
+      std::string line;  // the console line of a source's first drop
+    };
+    std::mutex mutex;
+    std::map<std::string, std::size_t> pending;
+    std::size_t total = 0;
+    std::uint64_t dropped = 0;
+    std::set<std::string> named;
+
+    Admission admit(const std::string& source) {
+      std::lock_guard lock(mutex);
+      auto it = pending.find(source);
+      std::size_t waiting = it == pending.end() ? 0 : it->second;
+      if (waiting < kMaxPendingEventsPerSource && total < kMaxPendingEvents) {
+        ++pending[source];
+        ++total;
+        return {};
+      }
+      ++dropped;
+      if (named.size() >= bluez::BluezSignalReader::kMaxNamedSenders || !named.insert(source).second) {
+        return {false, {}};
+      }
+      return {false, std::string(kBehind) + "; dropping events about " + source + " (" + std::to_string(dropped) +
+                         " dropped so far)"};
+    }
+    void release(const std::string& source) {
+      std::lock_guard lock(mutex);
+      auto it = pending.find(source);
+      if (it == pending.end()) return;
+      --total;
+      if (--it->second == 0) pending.erase(it);
+    }
+  };
+  std::shared_ptr<Backlog> backlog = std::make_shared<Backlog>();
 };
 
 BluezBus::BluezBus(std::shared_ptr<Impl> impl) : impl_(std::move(impl)) {}

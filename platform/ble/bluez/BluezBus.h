@@ -74,6 +74,11 @@ class BluezBus {
   // Value changes waiting for the main queue are capped; beyond this many the oldest are dropped
   // (and counted in a console line) so a notification storm cannot swamp the main thread.
   static constexpr int kMaxPendingValues = 256;
+  // Other events waiting for the main queue are capped per object they concern (and in all);
+  // past that new ones about that object are dropped, the first drop per object said in a line.
+  // Events about the bus and the service itself are never dropped.
+  static constexpr std::size_t kMaxPendingEventsPerSource = 64;
+  static constexpr std::size_t kMaxPendingEvents = 1024;
 
   struct Impl;
 

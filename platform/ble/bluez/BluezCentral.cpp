@@ -163,6 +163,7 @@ void BluezCentral::removeInterfaces(const std::string& path, const std::vector<s
       if (auto it = peripherals_.find(path); it != peripherals_.end()) linkEnded(it->second, kLinkLost);
       std::erase_if(services_, [&](const auto& item) { return isUnder(item.first, path); });
       std::erase_if(characteristics_, [&](const auto& item) { return isUnder(item.first, path); });
+      prunePeripherals();
     } else if (name == bluez::kGattService) {
       services_.erase(path);
     } else if (name == bluez::kGattCharacteristic && characteristics_.count(path)) {
@@ -199,6 +200,16 @@ void BluezCentral::forgetEverything() {
   services_.clear();
   characteristics_.clear();
   updateState();
+  prunePeripherals();
+}
+
+void BluezCentral::prunePeripherals() {
+  // A handle someone still holds stays, so a device that comes back is the same peripheral.
+  std::erase_if(peripherals_, [&](const auto& item) {
+    const Entry& entry = item.second;
+    bool gone = !devices_.count(item.first) || (!scanning_ && !seenThisScan_.count(item.first));
+    return gone && entry.link->state() == PeripheralState::disconnected && entry.handle.use_count() == 1;
+  });
 }
 
 ManagerState BluezCentral::liveState() const {
@@ -247,7 +258,8 @@ void BluezCentral::reportDiscovery(const std::string& path) {
   if (!scanning_ || liveState() != ManagerState::poweredOn || record == devices_.end() || !belongsToAdapter(path)) {
     return;
   }
-  if (!allowDuplicates_ && !seenThisScan_.insert(path).second) return;
+  bool first = seenThisScan_.insert(path).second;
+  if (!allowDuplicates_ && !first) return;
   Entry& entry = entryFor(path);
   AdvertisementData data;
   if (record->second.name) data[kAdvertisementLocalName] = *record->second.name;
@@ -285,6 +297,8 @@ void BluezCentral::scanForPeripherals(const ScanOptions& options) {
 void BluezCentral::stopScan() {
   if (!scanning_) return;
   scanning_ = false;
+  // What this scan did not hear is forgotten unless it is linked or held.
+  prunePeripherals();
   if (adapters_.empty()) return;
   bus_->call(BluezBus::Call{adapters_.begin()->first, bluez::kAdapter, "StopDiscovery"}, [](const BluezBus::Reply& reply) {
     if (!reply.ok()) ConsoleLog::write({"BlueZ: stopping discovery failed: ", *reply.errorName});

@@ -50,6 +50,7 @@ class BluezCentral final : public CentralBackend, public std::enable_shared_from
   void removeInterfaces(const std::string& path, const std::vector<std::string>& names);
   void deviceChanged(const std::string& path, const BluezBus::Event& event);
   void forgetEverything();
+  void prunePeripherals();
   std::string deviceOf(const std::string& characteristicPath) const;
   void updateState();
   ManagerState liveState() const;
@@ -77,7 +78,9 @@ class BluezCentral final : public CentralBackend, public std::enable_shared_from
   std::map<std::string, BluezDeviceRecord> devices_;
   std::map<std::string, BluezServiceRecord> services_;
   std::map<std::string, BluezCharacteristicRecord> characteristics_;
-  std::map<std::string, Entry> peripherals_;  // by device path; kept while the device is gone
+  // By device path; an entry whose device left or was not heard by the last scan is dropped
+  // once it is disconnected and nobody else holds its handle.
+  std::map<std::string, Entry> peripherals_;
 };
 
 }  // namespace platform::ble

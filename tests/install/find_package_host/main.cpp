@@ -1,16 +1,16 @@
-// Registers with the backend named by LUMO_DEV_BASE_URL, trusting the certificate given as
-// the only argument, and reports where the SDK found its resources. Exit 0 on success.
+// Registers with the development backend given as the first argument, trusting the
+// certificate given as the second for it, and reports where the SDK found its resources.
+// Exit 0 on success.
 #include <cstdio>
 #include <string>
 
 #include "lumosdk/LumoSdk.h"
 #include "lumosdk/utils/ResourceUtil.h"
 #include "platform/dispatch/MainLoop.h"
-#include "platform/net/TrustStore.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2 || !platform::net::TrustStore::addTrustedCertificateFile(argv[1])) {
-    std::fprintf(stderr, "usage: %s CA.pem\n", argv[0]);
+  if (argc != 3 || !lumo::LumoSdk::setDevelopmentBackend(argv[1], argv[2])) {
+    std::fprintf(stderr, "usage: %s https://BACKEND CA.pem\n", argv[0]);
     return 2;
   }
   std::string outcome;
