@@ -157,6 +157,26 @@ TEST_F(BluezCentralTest, AStormOfDeviceChangesIsBoundedPerDevice) {
   }));
 }
 
+// However far behind the main thread is, the end of a link is never among what is dropped:
+// a session must hear that its vehicle is gone.
+TEST_F(BluezCentralTest, ALinkThatEndsDuringAStormIsStillReported) {
+  bluez->addAdapter();
+  std::string device = bluez->addDevice("AA:BB:CC:DD:EE:01", "Vehicle-7");
+  phone = RecordingCentral::make();
+  ASSERT_TRUE(waitForEvent("state 5"));
+  phone->central().scanForPeripherals(ScanOptions{.allowDuplicates = true});
+  ASSERT_TRUE(waitForEvent("discover Vehicle-7"));
+  auto peripheral = phone->peripheral("Vehicle-7");
+  phone->central().connect(*peripheral);
+  ASSERT_TRUE(waitForEvent("connect Vehicle-7"));
+  bluez->runInMock("o = objects['" + device + "']\n"
+                   "for i in range(200):\n"
+                   "  o.UpdateProperties('org.bluez.Device1', {'RSSI': dbus.Int16(-20 - i % 50)})\n"
+                   "o.UpdateProperties('org.bluez.Device1', {'Connected': dbus.Boolean(False)})\n");
+  ASSERT_TRUE(waitForEvent("disconnect")) << ::testing::PrintToString(phone->events);
+  EXPECT_EQ(peripheral->state(), PeripheralState::disconnected);
+}
+
 TEST_F(BluezCentralTest, ConnectCancelFailureAndRemovalEndLikeThePhone) {
   bluez->addAdapter();
   std::string device = bluez->addDevice("AA:BB:CC:DD:EE:01", "Vehicle-7");

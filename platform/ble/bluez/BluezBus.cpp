@@ -4,6 +4,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -82,18 +83,32 @@ struct BluezBus::Impl : std::enable_shared_from_this<BluezBus::Impl> {
   }
 
   // Which backlog an event counts against: the object it concerns, or for a console line the
-  // lines as a whole; empty for events about the bus and the service, which always go through.
+  // lines as a whole; empty for events that always go through: those about the bus and the
+  // service, and those that end or change a link or an adapter's power, which a session must
+  // hear however far behind the main thread is (only the owner of org.bluez gets this far).
   static std::string sourceOf(const Event& event) {
     switch (event.kind) {
-      case Event::Kind::interfacesAdded:
       case Event::Kind::interfacesRemoved:
+        return {};
       case Event::Kind::propertiesChanged:
+        if (changesLinkState(event)) return {};
+        return event.path.empty() ? std::string("(no path)") : event.path;
+      case Event::Kind::interfacesAdded:
         return event.path.empty() ? std::string("(no path)") : event.path;
       case Event::Kind::problem:
         return event.text.rfind(kBehind, 0) == 0 ? std::string() : std::string("(lines)");
       default:
         return {};
     }
+  }
+  static bool changesLinkState(const Event& event) {
+    for (const char* name : {"Connected", "ServicesResolved", "Powered"}) {
+      if (event.properties.count(name) != 0 ||
+          std::find(event.names.begin(), event.names.end(), name) != event.names.end()) {
+        return true;
+      }
+    }
+    return false;
   }
   void postProblem(std::string text) {
     Event event;

@@ -76,7 +76,8 @@ class BluezBus {
   static constexpr int kMaxPendingValues = 256;
   // Other events waiting for the main queue are capped per object they concern (and in all);
   // past that new ones about that object are dropped, the first drop per object said in a line.
-  // Events about the bus and the service itself are never dropped.
+  // Events about the bus and the service itself, an object's removal and a change of a link
+  // or an adapter's power ("Connected", "ServicesResolved", "Powered") are never dropped.
   static constexpr std::size_t kMaxPendingEventsPerSource = 64;
   static constexpr std::size_t kMaxPendingEvents = 1024;
 
