@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/dispatch/Scheduler.h"
 #include "tools/session_report/RecordingReader.h"
 #include "tools/session_report/SessionSummary.h"
 #include "tools/session_report/TimelinePicture.h"
@@ -56,8 +55,6 @@ int main(int argc, char** argv) {
   }
   if (file.empty()) return usage("which recording?");
 
-  // The renderer's text layout asks the platform's clock; no real time passes here.
-  platform::dispatch::Scheduler::useVirtualClock();
   report::SessionTrace trace = report::RecordingReader::readFile(file);
   std::fputs(report::SessionSummary::describe(trace).c_str(), stdout);
   if (!png.empty()) {
