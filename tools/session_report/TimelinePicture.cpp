@@ -161,7 +161,7 @@ void timeAxis(TimelineCanvas& canvas, const Layout& layout, double lanesTop, dou
   double step = 0.1;
   for (double candidate : {0.1, 0.2, 0.5, 1.0, 2.0, 5.0, 10.0, 15.0, 30.0, 60.0, 120.0, 300.0, 600.0, 1800.0, 3600.0}) {
     step = candidate;
-    if (seconds / candidate <= layout.plotWidth() / 90) break;
+    if (seconds / candidate <= layout.plotWidth() / 70) break;
   }
   int decimals = step < 1 ? 1 : 0;
   canvas.line({layout.plotLeft, bottom}, {layout.plotRight, bottom}, colour::muted(), 1);
