@@ -85,7 +85,7 @@ TourPlayer::Outcome TourPlayer::play(const TourScript& script, const std::string
 
 std::string TourPlayer::run(const TourCommand& command, Outcome& outcome) {
   auto window = screen();
-  if (!window && command.kind != Kind::wait && command.kind != Kind::vehicle) {
+  if (!window && command.kind != Kind::wait && command.kind != Kind::vehicle && command.kind != Kind::recordings) {
     outcome.status = kBadTour;
     return "the app has no key window";
   }
@@ -162,6 +162,21 @@ std::string TourPlayer::run(const TourCommand& command, Outcome& outcome) {
           return problem;
         }
       }
+      return "";
+    }
+    case Kind::recordings: {
+      if (!hooks_.showRecordings) return bad("this host shows no recordings");
+      auto shown = hooks_.showRecordings();
+      if (!shown) {
+        outcome.status = kExpectationFailed;
+        return "no session was recorded";
+      }
+      std::error_code ignored;
+      std::filesystem::create_directories(screenshotDir_, ignored);
+      auto path = screenshotDir_ / (command.text + ".png");
+      // Not the phone's screen: the window host has no grab of it to compare.
+      if (!platform::render::Renderer().renderToPng(*shown, path)) return bad("cannot write " + path.string());
+      outcome.screenshots.push_back(path);
       return "";
     }
     case Kind::vehicle: {

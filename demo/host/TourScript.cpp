@@ -32,7 +32,7 @@ const std::map<std::string, Kind>& commandNames() {
       {"hold", Kind::hold},       {"release", Kind::release},    {"drag-wheel", Kind::dragWheel},
       {"wait", Kind::wait},       {"expect", Kind::expect},      {"expect-not", Kind::expectNot},
       {"expect-speed", Kind::expectSpeed},
-      {"screenshot", Kind::screenshot}, {"vehicle", Kind::vehicle},
+      {"screenshot", Kind::screenshot}, {"vehicle", Kind::vehicle}, {"recordings", Kind::recordings},
   };
   return names;
 }
@@ -116,6 +116,10 @@ std::optional<std::string> readArgument(TourCommand& command, const std::string&
       command.number = *seconds;
       return std::nullopt;
     }
+    case Kind::recordings:
+      if (!isFileName(rest)) return "recordings needs a name of letters, digits, '-', '_' or '.', not \"" + rest + "\"";
+      command.text = rest;
+      return std::nullopt;
     case Kind::screenshot:
       if (!isFileName(rest)) return "screenshot needs a name of letters, digits, '-', '_' or '.', not \"" + rest + "\"";
       command.text = rest;

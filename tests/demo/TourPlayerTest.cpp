@@ -125,5 +125,27 @@ TEST_F(TourPlayerTest, ThePanelShowsTheVehicleAndItsButtonsActOnIt) {
   EXPECT_EQ(panel.trail().size(), 1u);
 }
 
+TEST_F(TourPlayerTest, TheRecordingsCommandDrawsWhatTheHostShowsOrFailsWithoutASession) {
+  EXPECT_EQ(play("recordings report\n").status, TourPlayer::kBadTour);
+  EXPECT_FALSE(TourScript::parse("recordings\n", "t.tour").script);
+  EXPECT_FALSE(TourScript::parse("recordings ../x\n", "t.tour").script);
+
+  std::shared_ptr<platform::ui::Window> shown;
+  TourPlayer::Hooks hooks;
+  hooks.showRecordings = [&] { return shown; };
+  TourPlayer player(&world->vehicle(), sandboxDir() / "shots", hooks);
+  auto script = TourScript::parse("recordings report\n", "t.tour").script.value();
+  auto nothing = player.play(script, "t.tour");
+  EXPECT_EQ(nothing.status, TourPlayer::kExpectationFailed);
+  EXPECT_EQ(nothing.message, "t.tour:1: no session was recorded");
+
+  shown = platform::ui::Window::make({0, 0, 300, 200});
+  shown->setHidden(false);
+  auto drawn = player.play(script, "t.tour");
+  EXPECT_EQ(drawn.status, TourPlayer::kPassed) << drawn.message;
+  ASSERT_EQ(drawn.screenshots.size(), 1u);
+  EXPECT_EQ(platform::render::Bitmap::readPng(drawn.screenshots[0]).width(), 300);
+}
+
 }  // namespace
 }  // namespace lumo::test
