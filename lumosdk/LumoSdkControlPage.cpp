@@ -2,6 +2,7 @@
 
 #include "lumosdk/LumoSdk.h"
 #include "lumosdk/pages/LumoControlPage.h"
+#include "lumosdk/recorder/SessionRecorder.h"
 #include "lumosdk/utils/ContextUtil.h"
 #include "lumosdk/utils/DialogUtil.h"
 #include "lumosdk/utils/LogUtil.h"
@@ -41,6 +42,7 @@ void presentControlPage(const std::shared_ptr<ui::ViewController>& top, const nl
                                           ", userName=" + userName);
   LogUtil::i("打开控制页面，VIN: " + vin + ", 车辆ID: " + std::to_string(vehicleId), kTag);
   LumoSdk::setLandspace(true);
+  recorder::SessionRecorder::rememberVin(vehicleId, vin);
   auto page = LumoControlPage::make(vehicleId, name, bleName, userName);
   if (std::dynamic_pointer_cast<ui::NavigationController>(top)) {
     page->setModalPresentationStyle(ui::ModalPresentationStyle::fullScreen);

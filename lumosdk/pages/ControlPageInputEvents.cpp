@@ -4,6 +4,7 @@
 // watchdog does not run while one is held.
 
 #include "lumosdk/pages/LumoControlPage.h"
+#include "lumosdk/recorder/SessionEvents.h"
 #include "lumosdk/utils/DialogUtil.h"
 #include "platform/dispatch/Timer.h"
 
@@ -24,15 +25,49 @@ void LumoControlPage::steeringInputChanged(float value) {
   resetInactivityTimer();
 }
 
-void LumoControlPage::onForwardSelect() { throttleInputChanged(1.0f); }
-void LumoControlPage::onForwardRelease() { throttleInputChanged(0); }
-void LumoControlPage::onBackSelect() { throttleInputChanged(-1.0f); }
-void LumoControlPage::onBackRelease() { throttleInputChanged(0); }
-void LumoControlPage::onLeftSelect() { steeringInputChanged(-1.0f); }
-void LumoControlPage::onLeftRelease() { steeringInputChanged(0); }
-void LumoControlPage::onRightSelect() { steeringInputChanged(1.0f); }
-void LumoControlPage::onRightRelease() { steeringInputChanged(0); }
-void LumoControlPage::onSteeringWheelAngleChanged(float angle) { steeringInputChanged(angle); }
+namespace {
+void recordPad(recorder::InputEvent event, recorder::Pad pad) { recorder::SessionEvents::input(event, pad); }
+}  // namespace
+
+using recorder::InputEvent;
+using recorder::Pad;
+
+void LumoControlPage::onForwardSelect() {
+  recordPad(InputEvent::select, Pad::forward);
+  throttleInputChanged(1.0f);
+}
+void LumoControlPage::onForwardRelease() {
+  recordPad(InputEvent::release, Pad::forward);
+  throttleInputChanged(0);
+}
+void LumoControlPage::onBackSelect() {
+  recordPad(InputEvent::select, Pad::back);
+  throttleInputChanged(-1.0f);
+}
+void LumoControlPage::onBackRelease() {
+  recordPad(InputEvent::release, Pad::back);
+  throttleInputChanged(0);
+}
+void LumoControlPage::onLeftSelect() {
+  recordPad(InputEvent::select, Pad::left);
+  steeringInputChanged(-1.0f);
+}
+void LumoControlPage::onLeftRelease() {
+  recordPad(InputEvent::release, Pad::left);
+  steeringInputChanged(0);
+}
+void LumoControlPage::onRightSelect() {
+  recordPad(InputEvent::select, Pad::right);
+  steeringInputChanged(1.0f);
+}
+void LumoControlPage::onRightRelease() {
+  recordPad(InputEvent::release, Pad::right);
+  steeringInputChanged(0);
+}
+void LumoControlPage::onSteeringWheelAngleChanged(float angle) {
+  recorder::SessionEvents::input(InputEvent::wheel, Pad::none, angle);
+  steeringInputChanged(angle);
+}
 
 // ---- inactivity
 
@@ -67,7 +102,7 @@ void LumoControlPage::showTimeoutDialog() {
   DialogUtil::showCountdownDialog(
       strongSelf(), "遥控超时", "系统发现手机遥控长期无任何操作", COUNTDOWN_DURATION, "直接退出",
       [weak] {
-        if (auto page = weak.lock()) page->quitWithToast("已退出遥控");
+        if (auto page = weak.lock()) page->quitWithToast("已退出遥控", "inactive");
       },
       "继续遥控",
       [weak] {

@@ -4,6 +4,8 @@
 #include <cmath>
 
 #include "lumosdk/pages/LumoControlPage.h"
+#include "lumosdk/recorder/SessionEvents.h"
+#include "lumosdk/recorder/SessionRecorder.h"
 #include "lumosdk/utils/BluetoothUtil.h"
 #include "lumosdk/utils/ControlUtil.h"
 #include "lumosdk/utils/DialogUtil.h"
@@ -93,7 +95,7 @@ void LumoControlPage::sendControlCommand() {
   if (canControl && !quitFlag_ && lastStateAt_ &&
       now() - *lastStateAt_ > std::chrono::duration_cast<platform::dispatch::MonoTime>(Seconds(STATE_SILENCE_LIMIT))) {
     // The vehicle stopped answering while the phone drives it: as unsafe as any delay.
-    quitWithToast(kDelayMessage);
+    quitWithToast(kDelayMessage, "silence");
   }
   platform::Bytes frame;
   if (!canControl && !quitFlag_) {
@@ -147,7 +149,12 @@ void LumoControlPage::onState(const platform::Bytes& data) {
     driveModeText_->setText(text);
     driveModeText_->setTextColor(mode == 6 ? ui::Color::redColor() : ui::Color::black());
   }
-  if (warningContainer_) warningContainer_->setHidden(mode != 6);
+  if (warningContainer_ && warningContainer_->isHidden() != (mode != 6)) {
+    warningContainer_->setHidden(mode != 6);
+    recorder::SessionEvents::ui(recorder::UiKind::warning,
+                                mode == 6 ? recorder::UiAction::show : recorder::UiAction::dismiss,
+                                tvWarningMessage_ ? tvWarningMessage_->text() : std::string());
+  }
   if (auto loaded = viewIfLoaded()) loaded->setNeedsLayout();  // the status row's width follows its texts
 
   // An echo later than the codec reports (it says -1 beyond 999 ms) is still a delay.
@@ -165,17 +172,19 @@ void LumoControlPage::onState(const platform::Bytes& data) {
     if (safetySwitch_) safetySwitch_->setIsOn(true);  // shown on, without a value-changed event
   }
   if (!canControl) resetInactivityTimer();
-  if (mode == 5 && !canControl) quitWithToast("车辆已被他人接管");
-  if (mode == 4 && rollCount_ > ON_SITE_GRACE_FRAMES) quitWithToast("现场遥控器接管");
-  if (measured > MAX_DELAY_MS && !quitFlag_) quitWithToast(kDelayMessage);
+  if (mode == 5 && !canControl) quitWithToast("车辆已被他人接管", "takeover");
+  if (mode == 4 && rollCount_ > ON_SITE_GRACE_FRAMES) quitWithToast("现场遥控器接管", "on_site_takeover");
+  if (measured > MAX_DELAY_MS && !quitFlag_) quitWithToast(kDelayMessage, "delay");
 }
 
 // ---- ending
 
-void LumoControlPage::quitWithToast(const std::string& message) {
+void LumoControlPage::quitWithToast(const std::string& message, const char* reason) {
   // One ending per session: a second request while leaving schedules no second finish.
   if (quitFlag_ || finished_) return;
   quitFlag_ = true;
+  endReason_ = reason;
+  endText_ = message;
   // Whatever the user still holds, the session is ending: nothing may drive any more.
   dx_ = 0;
   dy_ = 0;
@@ -195,6 +204,7 @@ void LumoControlPage::finish() {
   dx_ = 0;
   dy_ = 0;
   shutdownTimer();
+  if (recorder_) recorder_->end(endReason_.empty() ? "left" : endReason_, endText_);
   removeNotificationObservers();
   stopInactivityTimer();
   disconnectOwnedLink();

@@ -2,6 +2,7 @@
 // permission check, the link's reports, the authority watchdog and the retry dialog.
 
 #include "lumosdk/pages/LumoControlPage.h"
+#include "lumosdk/recorder/SessionEvents.h"
 #include "lumosdk/utils/BluetoothUtil.h"
 #include "lumosdk/utils/ControlUtil.h"
 #include "lumosdk/utils/DialogUtil.h"
@@ -78,7 +79,7 @@ void LumoControlPage::showPermissionDeniedDialog() {
       },
       std::string("退出"),
       [weak] {
-        if (auto page = weak.lock()) page->quitWithToast("权限被拒绝");
+        if (auto page = weak.lock()) page->quitWithToast("权限被拒绝", "permission_denied");
       },
       false, false, ButtonLayout::horizontal, std::nullopt);
 }
@@ -105,10 +106,11 @@ void LumoControlPage::onConnectState(ConnectState state) {
   // Reports that reach a page which has finished, or whose link a newer page took over,
   // change nothing.
   if (finished_ || !ownsLink()) return;
+  recorder::SessionEvents::linkStateReported(state);
   switch (state) {
     case ConnectState::idle:
       shutdownTimer();
-      showRetry("设备已断开");
+      showRetry("设备已断开", "link_lost");
       break;
     case ConnectState::scanning:
       // While leaving, the wait dialog keeps the reason the session ends.
@@ -135,11 +137,11 @@ void LumoControlPage::onConnectState(ConnectState state) {
       break;
     case ConnectState::scanTimedOut:
       shutdownTimer();
-      showRetry("未发现设备");
+      showRetry("未发现设备", "not_found");
       break;
     case ConnectState::connectTimedOut:
       shutdownTimer();
-      showRetry("连接超时");
+      showRetry("连接超时", "connect_timeout");
       break;
   }
 }
@@ -156,11 +158,11 @@ void LumoControlPage::armAuthorityWatchdog() {
     DialogUtil::dismissWaitDialog();
     BluetoothUtil::disconnect();
     page->shutdownTimer();
-    page->showRetry("获取控制权限超时");
+    page->showRetry("获取控制权限超时", "authority_timeout");
   });
 }
 
-void LumoControlPage::showRetry(const std::string& title) {
+void LumoControlPage::showRetry(const std::string& title, const char* cause) {
   if (!quitFlag_) DialogUtil::dismissWaitDialog();
   auto loaded = viewIfLoaded();
   if (!loaded || !loaded->window() || quitFlag_ || finished_ || isBeingDismissed()) {
@@ -178,8 +180,8 @@ void LumoControlPage::showRetry(const std::string& title) {
         if (auto page = weak.lock()) page->reconnect("正在重新连接");
       },
       std::string("退出遥控"),
-      [weak] {
-        if (auto page = weak.lock()) page->quitWithToast("已退出遥控");
+      [weak, cause] {
+        if (auto page = weak.lock()) page->quitWithToast("已退出遥控", cause);
       },
       false, false, ButtonLayout::horizontal, std::nullopt);
 }

@@ -1,6 +1,8 @@
 #include "lumosdk/pages/LumoControlPage.h"
 
 #include "lumosdk/LumoSdk.h"
+#include "lumosdk/recorder/SessionEvents.h"
+#include "lumosdk/recorder/SessionRecorder.h"
 #include "lumosdk/utils/BluetoothUtil.h"
 #include "lumosdk/utils/ControlUtil.h"
 #include "lumosdk/utils/DialogUtil.h"
@@ -8,6 +10,7 @@
 #include "lumosdk/widgets/DirectionControlHelper.h"
 #include "lumosdk/widgets/SteeringWheel.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/Scheduler.h"
 #include "platform/dispatch/Timer.h"
 #include "platform/dispatch/TimerSource.h"
 #include "platform/foundation/UserDefaults.h"
@@ -69,6 +72,7 @@ void LumoControlPage::viewDidLoad() {
   setNeedsStatusBarAppearanceUpdate();
   setTitle("蓝牙遥控");
   preferences_ = &platform::foundation::UserDefaults::standard();
+  startRecording();
   setupUIWithConstraints();
   setupDirectionControl();
   // A session never starts from another session's vehicle state: until this vehicle
@@ -82,6 +86,8 @@ void LumoControlPage::viewDidLoad() {
   if (!vehicleName_.empty() && carNumber_) carNumber_->setText(vehicleName_);
   if (bleName_.empty()) {
     DialogUtil::showToast("蓝牙设备名称为空");
+    endReason_ = "empty_name";
+    endText_ = "蓝牙设备名称为空";
     finish();
     return;
   }
@@ -108,7 +114,7 @@ void LumoControlPage::viewWillDisappear(bool) {
 void LumoControlPage::viewDidDisappear(bool) {
   if (!BluetoothUtil::isPermissionDialogShowing()) {
     disconnectOwnedLink();
-    if (!quitFlag_) quitWithToast(kBackgroundMessage);
+    if (!quitFlag_) quitWithToast(kBackgroundMessage, "left");
   }
   DialogUtil::dismissWaitDialog();
 }
@@ -130,7 +136,16 @@ void LumoControlPage::setLandscapeOrientation() {
   }
 }
 
-void LumoControlPage::exitButtonTapped() { quitWithToast("退出中"); }
+void LumoControlPage::exitButtonTapped() { quitWithToast("退出中", "exit"); }
+
+void LumoControlPage::startRecording() {
+  const auto& clock = platform::dispatch::Scheduler::clock();
+  recorder_ = recorder::SessionRecorder::start({recorder::SessionRecorder::vinOf(vehicleId_), vehicleId_,
+                                                vehicleName_, bleName_, clock.wallMillis(),
+                                                clock.now().count()});
+  // A page that was never shown records nothing; the newest page's session is the one recorded.
+  recorder::SessionEvents::setActive(recorder_.get());
+}
 
 // ---- notifications
 
@@ -159,7 +174,7 @@ void LumoControlPage::removeNotificationObservers() {
 }
 
 void LumoControlPage::applicationWillResignActive() {
-  if (!quitFlag_) quitWithToast(kBackgroundMessage);
+  if (!quitFlag_) quitWithToast(kBackgroundMessage, "left");
 }
 
 // The page's half of a finished mode switch. The hop to the main queue may let a newer

@@ -30,6 +30,9 @@ class View;
 }  // namespace platform::ui
 
 namespace lumo {
+namespace recorder {
+class SessionRecorder;
+}
 
 enum class ConnectState;
 class CustomSwitch;
@@ -230,6 +233,7 @@ class LUMO_EXPORT LumoControlPage : public platform::ui::ViewController, public 
   void logSwitchRecord(const char* tag, bool enable);
 
   /// The session.
+  void startRecording();
   void checkBluetoothPermissions();
   void showPermissionDeniedDialog();
   void setBluetoothListeners();
@@ -240,9 +244,11 @@ class LUMO_EXPORT LumoControlPage : public platform::ui::ViewController, public 
   void sendControlCommand();
   void observeGrants();
   void onState(const platform::Bytes& data);
-  void showRetry(const std::string& title);
+  // `cause` is what the session's end is put down to when the user leaves from the dialog.
+  void showRetry(const std::string& title, const char* cause);
   void reconnect(const std::string& waitMessage);
-  void quitWithToast(const std::string& message);
+  // `reason` is the recording's short code for the ending.
+  void quitWithToast(const std::string& message, const char* reason);
   void finish();
   bool ownsLink() const;
   void disconnectOwnedLink();
@@ -292,6 +298,10 @@ class LUMO_EXPORT LumoControlPage : public platform::ui::ViewController, public 
   std::optional<platform::dispatch::MonoTime> lastStateAt_;
   /// This page's claim on the process-wide link (see ownsLink).
   std::uint64_t linkClaim_ = 0;
+  /// The session's recording, and why and with which message it ends.
+  std::shared_ptr<recorder::SessionRecorder> recorder_;
+  std::string endReason_;
+  std::string endText_;
 
   std::shared_ptr<platform::dispatch::TimerSource> commandTimer_;
   std::shared_ptr<platform::dispatch::Timer> inactivityTimer_;

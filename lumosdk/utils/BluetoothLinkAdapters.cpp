@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "lumosdk/recorder/SessionEvents.h"
 #include "lumosdk/utils/BluetoothUtilState.h"
 #include "lumosdk/utils/ControlUtil.h"
 #include "platform/dispatch/DispatchQueue.h"
@@ -155,14 +156,17 @@ class ServicesDiscoveredAdapter final : public LumoBluetoothServicesDiscoveredDe
 class DataReceivedAdapter final : public LumoBluetoothDataReceivedDelegate {
  public:
   void onDataReceived(const PeripheralPtr& peripheral, const platform::ble::Uuid&, const Bytes& value) override {
+    using recorder::StateRefusal;
     auto& s = state();
+    auto refuse = [&](StateRefusal why) { recorder::SessionEvents::stateFrameReceived(value, why); };
     // Cheapest checks first: this runs for every frame of the session.
-    if (value == s.lastData) return;
-    if (value.size() != 8) return;
-    if (!isSessionDevice(peripheral)) return;
+    if (value == s.lastData) return refuse(StateRefusal::repeat);
+    if (value.size() != 8) return refuse(value.size() < 8 ? StateRefusal::shortFrame : StateRefusal::longFrame);
+    if (!isSessionDevice(peripheral)) return refuse(StateRefusal::otherDevice);
     s.lastData = value;
-    if (!ControlUtil::checkData(value)) return;
+    if (!ControlUtil::checkData(value)) return refuse(StateRefusal::checksum);
     ControlUtil::decodeState(value);
+    recorder::SessionEvents::stateFrameReceived(value, StateRefusal::none);
     std::uint64_t session = s.session;
     // A copy: the listener may replace itself.
     if (auto listener = s.onDataListener) listener(value);

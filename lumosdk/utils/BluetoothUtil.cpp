@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "lumosdk/recorder/SessionEvents.h"
 #include "lumosdk/utils/BluetoothAlertFlow.h"
 #include "lumosdk/utils/BluetoothUtilState.h"
 #include "lumosdk/utils/LogObject.h"
@@ -185,6 +186,7 @@ void BluetoothUtil::sendData(const platform::Bytes& data) {
   auto service = s.services->back();
   if (!service->characteristics()) return;
   auto characteristics = *service->characteristics();
+  bool written = false;
   for (const auto& characteristic : characteristics) {
     bool withoutResponse = characteristic->hasProperty(property::writeWithoutResponse);
     if (!withoutResponse && !characteristic->hasProperty(property::write)) continue;
@@ -192,6 +194,7 @@ void BluetoothUtil::sendData(const platform::Bytes& data) {
     frame.push_back(0x0D);
     frame.push_back(0x0A);
     device->writeValue(frame, *characteristic, withoutResponse ? WriteType::withoutResponse : WriteType::withResponse);
+    written = true;
     std::string hex;
     hex.reserve(frame.size() * 2);
     char digits[3];
@@ -205,6 +208,7 @@ void BluetoothUtil::sendData(const platform::Bytes& data) {
     record.putString("cmd", hex);
     LogUtil::log(LogPriority::info, std::string("ble_cmd"), record.description());
   }
+  if (written) recorder::SessionEvents::controlFrameWritten(data);
 }
 
 bool BluetoothUtil::isConnected() {

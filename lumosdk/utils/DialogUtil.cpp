@@ -1,5 +1,6 @@
 #include "lumosdk/utils/DialogUtil.h"
 
+#include "lumosdk/recorder/SessionEvents.h"
 #include "lumosdk/utils/LoadingUtil.h"
 #include "lumosdk/utils/LogUtil.h"
 #include "lumosdk/utils/dialogs/CountdownDialogViewController.h"
@@ -34,6 +35,7 @@ void DialogUtil::showToast(const std::string& message) {
       return;
     }
     ui::presentToast(*window, message);
+    recorder::SessionEvents::ui(recorder::UiKind::toast, recorder::UiAction::show, message);
   });
 }
 
@@ -60,6 +62,7 @@ void DialogUtil::showCustomDialog(std::shared_ptr<ViewController> context, std::
       ConsoleLog::write("DialogUtil: 无法显示对话框，视图控制器不在视图层次结构中");
       return;
     }
+    const std::string text = content.titleText ? *content.titleText + "\n" + content.messageText : content.messageText;
     auto dialog = CustomDialogViewController::make(std::move(content));
     dialog->setForcedOrientMask(context->supportedInterfaceOrientations());
     LogUtil::d("[DialogUtil] A将在 " + context->typeName() +
@@ -68,6 +71,7 @@ void DialogUtil::showCustomDialog(std::shared_ptr<ViewController> context, std::
                    ", dialog orient = " + std::to_string(dialog->supportedInterfaceOrientations()),
                kTag);
     context->present(dialog, true);
+    recorder::SessionEvents::ui(recorder::UiKind::dialog, recorder::UiAction::show, text);
   });
 }
 
@@ -82,6 +86,7 @@ void DialogUtil::showCountdownDialog(std::shared_ptr<ViewController> context, st
       ConsoleLog::write("DialogUtil: 无法显示倒计时对话框，视图控制器不在视图层次结构中");
       return;
     }
+    recorder::SessionEvents::ui(recorder::UiKind::dialog, recorder::UiAction::show, title + "\n" + message);
     auto dialog = CountdownDialogViewController::make(std::move(title), std::move(message), countdown,
                                                       std::move(positiveText), std::move(positiveCallback),
                                                       std::move(negativeText), std::move(negativeCallback));

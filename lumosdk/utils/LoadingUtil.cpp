@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "lumosdk/recorder/SessionEvents.h"
 #include "lumosdk/utils/LogUtil.h"
 #include "lumosdk/utils/NetworkUtil.h"
 #include "lumosdk/utils/dialogs/ActiveWindow.h"
@@ -42,7 +43,11 @@ Overlay& overlay() {
 void dismissOnMain() {
   auto& shown = overlay();
   if (!shown.loadingView) LogUtil::d("[LoadingUtil] dismiss 被调用但 loadingView 为空", kTag);
-  if (shown.loadingView) shown.loadingView->removeFromSuperview();
+  if (shown.loadingView) {
+    shown.loadingView->removeFromSuperview();
+    recorder::SessionEvents::ui(recorder::UiKind::wait, recorder::UiAction::dismiss,
+                                shown.messageLabel ? shown.messageLabel->text() : std::string());
+  }
   shown.loadingView.reset();
   shown.messageLabel.reset();
 }
@@ -92,6 +97,7 @@ void showOnMain(const std::string& message) {
   auto& shown = overlay();
   shown.loadingView = buildOverlay(window->bounds(), message, shown.messageLabel);
   window->addSubview(shown.loadingView);
+  recorder::SessionEvents::ui(recorder::UiKind::wait, recorder::UiAction::show, message);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "lumosdk/utils/dialogs/DialogViewController.h"
 
+#include "lumosdk/recorder/SessionEvents.h"
 #include "lumosdk/utils/dialogs/DialogStyle.h"
 #include "platform/ui/Screen.h"
 
@@ -50,6 +51,10 @@ void DialogViewController::finish(const Callback& callback) {
   if (finishing_) return;
   finishing_ = true;
   stopCountdown();
+  const std::string title = titleLabel_ ? titleLabel_->text() : std::string();
+  const std::string message = messageLabel_ ? messageLabel_->text() : std::string();
+  recorder::SessionEvents::ui(recorder::UiKind::dialog, recorder::UiAction::dismiss,
+                              title.empty() ? message : title + "\n" + message);
   // The callback travels by value: the dialog may be released before it runs.
   dismiss(true, [callback] {
     if (callback) callback();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "lumosdk/recorder/SessionEvents.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/Window.h"
@@ -52,12 +53,15 @@ std::shared_ptr<View> presentToast(Window& window, const std::string& message) {
   // Held weakly: a toast whose window went away is simply gone.
   std::weak_ptr<View> weakToast = toast;
   platform::dispatch::DispatchQueue::main()->asyncAfter(
-      platform::dispatch::Seconds(kToastVisibleDuration), [weakToast] {
+      platform::dispatch::Seconds(kToastVisibleDuration), [weakToast, message] {
         auto shown = weakToast.lock();
         if (!shown) return;
         View::animate(platform::dispatch::Seconds(kToastFadeDuration), [shown] { shown->setAlpha(0); },
-                      [weakToast](bool) {
-                        if (auto done = weakToast.lock()) done->removeFromSuperview();
+                      [weakToast, message](bool) {
+                        if (auto done = weakToast.lock()) {
+                          done->removeFromSuperview();
+                          recorder::SessionEvents::ui(recorder::UiKind::toast, recorder::UiAction::dismiss, message);
+                        }
                       });
       });
   return toast;
