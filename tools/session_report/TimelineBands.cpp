@@ -45,8 +45,8 @@ std::string driveModeName(int mode) {
   switch (mode) {
     case 0: return "ready";
     case 1: return "autonomous";
-    case 4: return "on-site remote";
-    case 5: return "remote takeover";
+    case 4: return "on-site control";
+    case 5: return "remote control";
     case 6: return "safety takeover";
     case 8: return "phone control";
     default: return "mode " + std::to_string(mode);
