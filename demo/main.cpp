@@ -59,9 +59,9 @@ int playTour(const demo::DemoOptions& options, demo::DemoWorld& world) {
                                               demo::recordedSessions);
     if (!host->open()) return 1;
     hooks.afterCommand = [&host] { host->showFrame(); };
-    hooks.showRecordings = [&host]() -> std::shared_ptr<platform::ui::Window> {
+    hooks.showRecordings = [&host](std::size_t index) -> std::shared_ptr<platform::ui::Window> {
       auto shown = host->showRecordings();
-      return host->recordings()->count() > 0 ? shown : nullptr;
+      return host->recordings()->choose(index) ? shown : nullptr;
     };
     if (options.compareWith) {
       std::filesystem::path reference = *options.compareWith;
@@ -71,9 +71,9 @@ int playTour(const demo::DemoOptions& options, demo::DemoWorld& world) {
     }
   } else {
     recordings = std::make_unique<demo::RecordingsPanel>(demo::recordedSessions, nullptr);
-    hooks.showRecordings = [&recordings]() -> std::shared_ptr<platform::ui::Window> {
+    hooks.showRecordings = [&recordings](std::size_t index) -> std::shared_ptr<platform::ui::Window> {
       recordings->reload();
-      return recordings->count() > 0 ? recordings->window() : nullptr;
+      return recordings->choose(index) ? recordings->window() : nullptr;
     };
   }
   // The SDK's console and system log lines go beside the screenshots, not over the report.

@@ -166,10 +166,11 @@ std::string TourPlayer::run(const TourCommand& command, Outcome& outcome) {
     }
     case Kind::recordings: {
       if (!hooks_.showRecordings) return bad("this host shows no recordings");
-      auto shown = hooks_.showRecordings();
+      auto index = static_cast<std::size_t>(command.number) - 1;
+      auto shown = hooks_.showRecordings(index);
       if (!shown) {
         outcome.status = kExpectationFailed;
-        return "no session was recorded";
+        return index == 0 ? "no session was recorded" : "fewer than " + std::to_string(index + 1) + " sessions were recorded";
       }
       std::error_code ignored;
       std::filesystem::create_directories(screenshotDir_, ignored);

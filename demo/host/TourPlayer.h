@@ -37,9 +37,9 @@ class TourPlayer {
   // from the screenshot hook fails the tour with that message.
   struct Hooks {
     std::function<void()> afterCommand;
-    // Shows the recorded sessions with the newest chosen and gives the window showing them;
-    // none when nothing was recorded.
-    std::function<std::shared_ptr<platform::ui::Window>()> showRecordings;
+    // Shows the recorded sessions with the `index`th newest chosen (0: the newest) and gives
+    // the window showing them; none when there are not that many.
+    std::function<std::shared_ptr<platform::ui::Window>(std::size_t index)> showRecordings;
     std::function<std::string(const std::string& name, const std::filesystem::path& written)> afterScreenshot;
   };
 

@@ -116,10 +116,19 @@ std::optional<std::string> readArgument(TourCommand& command, const std::string&
       command.number = *seconds;
       return std::nullopt;
     }
-    case Kind::recordings:
-      if (!isFileName(rest)) return "recordings needs a name of letters, digits, '-', '_' or '.', not \"" + rest + "\"";
-      command.text = rest;
+    case Kind::recordings: {
+      std::istringstream words(rest);
+      std::string file, which, extra;
+      words >> file >> which >> extra;
+      if (!isFileName(file)) return "recordings needs a name of letters, digits, '-', '_' or '.', not \"" + file + "\"";
+      auto index = which.empty() ? std::optional<double>(1) : number(which);
+      if (!index || *index < 1 || *index > 20 || *index != std::floor(*index) || !extra.empty()) {
+        return "recordings takes a name and which session, 1 (the newest) to 20, not \"" + rest + "\"";
+      }
+      command.text = file;
+      command.number = *index;
       return std::nullopt;
+    }
     case Kind::screenshot:
       if (!isFileName(rest)) return "screenshot needs a name of letters, digits, '-', '_' or '.', not \"" + rest + "\"";
       command.text = rest;

@@ -16,7 +16,8 @@ struct TourCommand {
   Kind kind = Kind::wait;
   int line = 0;
   std::string text;   // tap/type/expect: the text; screenshot, recordings: the name; vehicle: the verb; hold/release: the pad
-  double number = 0;  // wait: seconds; drag-wheel: degrees; vehicle lag: milliseconds; tap-at: x
+  double number = 0;  // wait: seconds; drag-wheel: degrees; vehicle lag: milliseconds; tap-at: x;
+                     // recordings: which session (1, the newest)
   double number2 = 0; // tap-at: y; expect-speed: the upper bound
 };
 
@@ -31,8 +32,8 @@ struct TourCommand {
 //   expect TEXT         fails the tour unless TEXT is on screen; expect-not TEXT the opposite
 //   expect-speed MIN MAX  fails the tour unless the vehicle's speed (m/s) lies in MIN..MAX
 //   screenshot NAME     writes NAME.png
-//   recordings NAME     shows the recorded sessions, the newest one's report chosen, and writes
-//                       NAME.png of them (fails when no session was recorded)
+//   recordings NAME [N] shows the recorded sessions with the report of the Nth newest chosen (1,
+//                       the newest, by default) and writes NAME.png of them (fails without it)
 //   vehicle VERB        something happens to the vehicle: take-over-remote, take-over-on-site,
 //                       take-over-safety, release-takeover, drop-link, lag MS, open-door, close-door
 struct TourScript {

@@ -45,7 +45,7 @@ class WindowHost {
   // The panel's window, none without a listing.
   std::shared_ptr<platform::ui::Window> showRecordings();
   void showWorld();
-  const RecordingsPanel* recordings() const { return recordings_.get(); }
+  RecordingsPanel* recordings() const { return recordings_.get(); }
 
  private:
   void key(platform::render::sdl::SdlHost::Key key, bool down);
