@@ -68,6 +68,10 @@ int playTour(const demo::DemoOptions& options, demo::DemoWorld& world) {
       hooks.afterScreenshot = [&host, reference, dir](const std::string& name, const std::filesystem::path&) {
         return host->compareWithGrab(reference / (name + ".png"), dir / (name + ".window.png"));
       };
+      hooks.afterRecordings = [&host, reference, dir](const std::string& name, const std::filesystem::path&) {
+        return host->compareWithGrab(reference / (name + ".png"), dir / (name + ".window.png"),
+                                     demo::WindowHost::Area::sidePanel);
+      };
     }
   } else {
     recordings = std::make_unique<demo::RecordingsPanel>(demo::recordedSessions, nullptr);

@@ -175,9 +175,15 @@ std::string TourPlayer::run(const TourCommand& command, Outcome& outcome) {
       std::error_code ignored;
       std::filesystem::create_directories(screenshotDir_, ignored);
       auto path = screenshotDir_ / (command.text + ".png");
-      // Not the phone's screen: the window host has no grab of it to compare.
       if (!platform::render::Renderer().renderToPng(*shown, path)) return bad("cannot write " + path.string());
       outcome.screenshots.push_back(path);
+      if (hooks_.afterRecordings) {
+        std::string problem = hooks_.afterRecordings(command.text, path);
+        if (!problem.empty()) {
+          outcome.status = kExpectationFailed;
+          return problem;
+        }
+      }
       return "";
     }
     case Kind::vehicle: {

@@ -41,6 +41,8 @@ class TourPlayer {
     // the window showing them; none when there are not that many.
     std::function<std::shared_ptr<platform::ui::Window>(std::size_t index)> showRecordings;
     std::function<std::string(const std::string& name, const std::filesystem::path& written)> afterScreenshot;
+    // The same after the recordings were drawn (the window host compares its side panel).
+    std::function<std::string(const std::string& name, const std::filesystem::path& written)> afterRecordings;
   };
 
   TourPlayer(sim::VehicleSimulator* vehicle, std::filesystem::path screenshotDir, Hooks hooks = {});

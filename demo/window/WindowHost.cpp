@@ -208,14 +208,15 @@ void WindowHost::switchWindow() {
   windows[next]->makeKey();
 }
 
-std::string WindowHost::compareWithGrab(const std::filesystem::path& reference, const std::filesystem::path& grabbed) {
+std::string WindowHost::compareWithGrab(const std::filesystem::path& reference, const std::filesystem::path& grabbed,
+                                        Area which) {
   showFrame();
   Bitmap whole = host_.grabFromServer();
   if (whole.isEmpty()) return "cannot grab the window from the X server (is SDL running on X11?)";
   // The whole window too (phone and panel), for people reading the results.
   auto canvas = grabbed;
   whole.writePng(canvas.replace_extension().replace_extension(".canvas.png"));
-  auto area = host_.windowArea();
+  auto area = which == Area::phone ? host_.windowArea() : host_.panelArea();
   int x0 = static_cast<int>(area.minX()), y0 = static_cast<int>(area.minY());
   int width = static_cast<int>(area.width()), height = static_cast<int>(area.height());
   std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);

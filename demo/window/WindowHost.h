@@ -33,9 +33,12 @@ class WindowHost {
   void run();
   // One frame now: events, panel, drawing (tours call it after each step).
   void showFrame();
-  // Grabs the phone area from the X server, writes it to `grabbed` and compares it with the
-  // screenshot at `reference`; a description of the difference, or empty when they agree.
-  std::string compareWithGrab(const std::filesystem::path& reference, const std::filesystem::path& grabbed);
+  // Grabs the phone area (or the side panel's) from the X server, writes it to `grabbed` and
+  // compares it with the screenshot at `reference`; a description of the difference, or
+  // empty when they agree.
+  enum class Area { phone, sidePanel };
+  std::string compareWithGrab(const std::filesystem::path& reference, const std::filesystem::path& grabbed,
+                              Area area = Area::phone);
 
   // The controller whose input reaches the page (the first one connected), if any.
   std::optional<std::string> gamepadName() const;
