@@ -115,6 +115,11 @@ void RecordingsFolder::markWriting(const fs::path& file) {
   writing().insert(file);
 }
 
+bool RecordingsFolder::isWriting(const fs::path& file) {
+  std::lock_guard lock(writingMutex());
+  return writing().count(file) > 0;
+}
+
 void RecordingsFolder::unmarkWriting(const fs::path& file) {
   std::lock_guard lock(writingMutex());
   writing().erase(file);

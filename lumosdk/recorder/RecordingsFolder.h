@@ -29,6 +29,7 @@ class RecordingsFolder {
   // A recording being written is never removed (writer queue).
   static void markWriting(const std::filesystem::path& file);
   static void unmarkWriting(const std::filesystem::path& file);
+  static bool isWriting(const std::filesystem::path& file);
 
   RecordingsFolder() = delete;
 };

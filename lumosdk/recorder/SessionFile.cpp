@@ -126,6 +126,7 @@ bool SessionFile::fail(std::string why) {
   buffer_.clear();
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  if (path_) RecordingsFolder::unmarkWriting(*path_);
   return false;
 }
 
@@ -166,7 +167,12 @@ bool SessionFile::open() {
                {"wallTimeMs", static_cast<std::int64_t>(start_.wallTimeMs)},
                {"monotonicNs", start_.monotonicNs}}
               .dump(-1, ' ', false, json::error_handler_t::replace));
-  if (!flush()) return false;
+  if (!flush()) {
+    // Not even the start reached the disk: nothing worth keeping.
+    std::error_code ec;
+    fs::remove(*path_, ec);
+    return false;
+  }
   RecordingsFolder::prune();
   return true;
 }

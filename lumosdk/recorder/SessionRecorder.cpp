@@ -7,7 +7,6 @@
 #include "lumosdk/recorder/SessionEvents.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/Scheduler.h"
-#include "platform/dispatch/TimerSource.h"
 #include "platform/foundation/SystemLog.h"
 
 namespace lumo::recorder {
@@ -33,7 +32,7 @@ std::int64_t nowNs() { return platform::dispatch::Scheduler::clock().now().count
 
 }  // namespace
 
-struct SessionRecorder::Shared {
+struct SessionRecorder::Shared : std::enable_shared_from_this<Shared> {
   explicit Shared(SessionStart start) : file(std::move(start)) {
     pending.reserve(kCapacity);
     taking.reserve(kCapacity);
@@ -44,6 +43,9 @@ struct SessionRecorder::Shared {
   std::vector<SessionEvent> pending;
   std::vector<std::string> texts;
   std::uint64_t dropped = 0;
+  bool endRequested = false;
+  std::int64_t endAt = 0;
+  std::string endReason, endText;
 
   // The writer queue's own.
   std::vector<SessionEvent> taking;
@@ -59,18 +61,28 @@ struct SessionRecorder::Shared {
     platform::foundation::SystemLog::error("recorder: this session is not recorded: " + file.failure());
   }
 
-  // Writer queue: opens the file on the first turn, then writes what the main thread handed over.
+  // Writer queue: opens the file on the first turn, then writes what the main thread handed
+  // over, and closes the file once the session has ended. The next turn is asked for only
+  // when this one is done: a writer stuck on its disk has no turns piling up behind it, and
+  // the main thread never queues work that would wait for one.
   void drain() {
     if (!opened) {
       opened = true;
       file.open();
     }
+    bool ending = false;
+    std::int64_t at = 0;
+    std::string reason, text;
     {
       std::lock_guard lock(mutex);
       pending.swap(taking);
       texts.swap(takingTexts);
       droppedTotal += dropped;
       dropped = 0;
+      ending = endRequested;
+      at = endAt;
+      reason = endReason;
+      text = endText;
     }
     if (!file.failed()) {
       for (const auto& event : taking) file.write(event, takingTexts);
@@ -78,24 +90,25 @@ struct SessionRecorder::Shared {
     }
     taking.clear();
     takingTexts.clear();
+    if (ending) {
+      file.writeEnd(at, reason, text, droppedTotal);
+      file.close();
+    }
     reportFailure();
+    if (ending) {
+      --unfinished;
+      return;
+    }
+    writerQueue()->asyncAfter(kDrainInterval, [self = shared_from_this()] { self->drain(); });
   }
 };
 
 std::shared_ptr<SessionRecorder> SessionRecorder::start(SessionStart start) {
   if (!enabled.load()) return nullptr;
   auto shared = std::make_shared<Shared>(std::move(start));
-  auto recorder = std::make_shared<SessionRecorder>(shared);
   ++unfinished;
   writerQueue()->async([shared] { shared->drain(); });
-  std::weak_ptr<Shared> weak = shared;
-  recorder->drainTimer_ = platform::dispatch::TimerSource::make(writerQueue());
-  recorder->drainTimer_->schedule(kDrainInterval, kDrainInterval);
-  recorder->drainTimer_->setEventHandler([weak] {
-    if (auto alive = weak.lock()) alive->drain();
-  });
-  recorder->drainTimer_->resume();
-  return recorder;
+  return std::make_shared<SessionRecorder>(shared);
 }
 
 SessionRecorder::SessionRecorder(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
@@ -133,15 +146,12 @@ void SessionRecorder::end(std::string_view reason, std::string_view text) {
   if (ended_) return;
   ended_ = true;
   SessionEvents::clearActive(this);
-  if (drainTimer_) drainTimer_->cancel();
-  drainTimer_.reset();
-  writerQueue()->async([shared = shared_, at = nowNs(), reason = std::string(reason), text = std::string(text)] {
-    shared->drain();
-    shared->file.writeEnd(at, reason, text, shared->droppedTotal);
-    shared->file.close();
-    shared->reportFailure();
-    --unfinished;
-  });
+  // Taken up by the writer's next turn, whatever it is busy with now.
+  std::lock_guard lock(shared_->mutex);
+  shared_->endRequested = true;
+  shared_->endAt = nowNs();
+  shared_->endReason = reason;
+  shared_->endText = text;
 }
 
 void SessionRecorder::setEnabled(bool on) { enabled.store(on); }

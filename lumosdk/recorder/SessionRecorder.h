@@ -9,16 +9,12 @@
 #include "lumosdk/recorder/SessionEvent.h"
 #include "lumosdk/recorder/SessionFile.h"
 
-namespace platform::dispatch {
-class TimerSource;
-}
-
 namespace lumo::recorder {
 
 // Records one control session. The main thread only copies each event into a preallocated
-// buffer; the recorder's serial writer queue takes the buffer every quarter second and writes
-// its events to the session's file, so no disk work ever waits on the main thread, nor the
-// main thread on a disk. A full buffer drops new events and counts them (the end message
+// buffer; the recorder's serial writer queue takes the buffer a quarter second after its last
+// turn and writes its events to the session's file, so no disk work ever waits on the main
+// thread, nor the main thread on a disk. A full buffer drops new events and counts them (the end message
 // says how many). When the file cannot be made or written, the session goes on unrecorded,
 // with one system-log line.
 class SessionRecorder {
@@ -52,7 +48,6 @@ class SessionRecorder {
 
  private:
   std::shared_ptr<Shared> shared_;
-  std::shared_ptr<platform::dispatch::TimerSource> drainTimer_;
   bool ended_ = false;
 };
 
