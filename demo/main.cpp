@@ -12,7 +12,6 @@
 #include "demo/app/DemoApplication.h"
 #include "demo/host/DemoOptions.h"
 #include "demo/host/DemoWorld.h"
-#include "demo/host/RecordedSessions.h"
 #include "demo/host/RecordingsPanel.h"
 #include "demo/host/TourPlayer.h"
 #include "demo/window/WindowHost.h"
@@ -56,7 +55,7 @@ int playTour(const demo::DemoOptions& options, demo::DemoWorld& world) {
   std::unique_ptr<demo::RecordingsPanel> recordings;
   if (options.window) {
     host = std::make_unique<demo::WindowHost>(&world.vehicle(), options.scale, deadManButton(options),
-                                              demo::recordedSessions);
+                                              lumo::LumoSessionRecordings::list);
     if (!host->open()) return 1;
     hooks.afterCommand = [&host] { host->showFrame(); };
     hooks.showRecordings = [&host](std::size_t index) -> std::shared_ptr<platform::ui::Window> {
@@ -74,7 +73,7 @@ int playTour(const demo::DemoOptions& options, demo::DemoWorld& world) {
       };
     }
   } else {
-    recordings = std::make_unique<demo::RecordingsPanel>(demo::recordedSessions, nullptr);
+    recordings = std::make_unique<demo::RecordingsPanel>(lumo::LumoSessionRecordings::list, nullptr);
     hooks.showRecordings = [&recordings](std::size_t index) -> std::shared_ptr<platform::ui::Window> {
       recordings->reload();
       return recordings->choose(index) ? recordings->window() : nullptr;
@@ -155,7 +154,7 @@ int main(int argc, char** argv) {
     std::printf("lumodemo: backend %s, vehicle \"%s\" on the simulated radio\n", world.baseUrl().c_str(),
                 sim::BackendSimulator::kDemoBleName);
   }
-  demo::WindowHost host(&world.vehicle(), options.scale, deadManButton(options), demo::recordedSessions);
+  demo::WindowHost host(&world.vehicle(), options.scale, deadManButton(options), lumo::LumoSessionRecordings::list);
   if (!host.open()) return 1;
   host.run();
   platform::ui::Application::shared().simulateWillTerminate();

@@ -109,17 +109,16 @@ RecordingsPanel::RecordingsPanel(Listing list, std::function<void()> back)
   reload();
 }
 
-std::string RecordingsPanel::describe(const report::SessionTrace& trace) {
-  std::string text = trace.start ? clockTime(trace.start->wallTimeMs) + "  " + trace.start->vehicleName : "(no start)";
-  text += " · " + (trace.end ? trace.end->reason : std::string(trace.cut ? "cut short" : "unfinished"));
-  return text;
+std::string RecordingsPanel::describe(const lumo::LumoSessionRecording& recording) {
+  return clockTime(recording.startTimeMs) + "  " + recording.vehicleName + " · " + recording.endReason;
 }
 
 void RecordingsPanel::reload() {
   sessions_.clear();
-  for (const auto& file : list_ ? list_() : std::vector<std::filesystem::path>{}) {
+  for (auto& recording : list_ ? list_() : std::vector<lumo::LumoSessionRecording>{}) {
     if (sessions_.size() == kListed) break;
-    sessions_.push_back({file, report::RecordingReader::readFile(file)});
+    auto trace = report::RecordingReader::readFile(recording.filePath);
+    sessions_.push_back({std::move(recording), std::move(trace)});
   }
   showList();
   if (!choose(0)) {
@@ -133,7 +132,7 @@ void RecordingsPanel::showList() {
   empty_->setHidden(!sessions_.empty());
   for (std::size_t i = 0; i < rows_.size(); ++i) {
     rows_[i]->setHidden(i >= sessions_.size());
-    if (i < sessions_.size()) rows_[i]->setTitle(describe(sessions_[i].trace));
+    if (i < sessions_.size()) rows_[i]->setTitle(describe(sessions_[i].recording));
   }
 }
 

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "lumosdk/LumoSessionRecordings.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/ScrollView.h"
@@ -23,7 +23,7 @@ class RecordingsPanel {
   static constexpr double kHeight = 844;
   static constexpr std::size_t kListed = 10;
 
-  using Listing = std::function<std::vector<std::filesystem::path>()>;
+  using Listing = std::function<std::vector<lumo::LumoSessionRecording>()>;
   // `list` gives the recordings, newest first; `back` runs for the panel's back button.
   RecordingsPanel(Listing list, std::function<void()> back);
 
@@ -36,12 +36,12 @@ class RecordingsPanel {
   // The chosen session's trace, when one is shown.
   const report::SessionTrace* chosen() const;
 
-  // One list entry: "10:29:07 配送车 001 · takeover".
-  static std::string describe(const report::SessionTrace& trace);
+  // One list entry: "12-10 10:29:07  配送车 001 · takeover".
+  static std::string describe(const lumo::LumoSessionRecording& recording);
 
  private:
   struct Session {
-    std::filesystem::path file;
+    lumo::LumoSessionRecording recording;
     report::SessionTrace trace;
   };
   void showList();

@@ -18,12 +18,20 @@ using report::test::SessionStory;
 
 class RecordingsPanelTest : public lumo::test::VirtualTimeTest {
  protected:
-  std::filesystem::path save(const RecordingFile& recording, const std::string& name) {
+  // Kept as the SDK lists a recording, newest first.
+  lumo::LumoSessionRecording save(const RecordingFile& recording, const report::SessionTrace& trace,
+                                  const std::string& name, const std::string& endReason) {
     auto path = sandboxDir() / name;
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(recording.bytes.data()), static_cast<std::streamsize>(recording.bytes.size()));
-    files.insert(files.begin(), path);  // newest first
-    return path;
+    lumo::LumoSessionRecording listed;
+    listed.startTimeMs = trace.start->wallTimeMs;
+    listed.vin = trace.start->vin;
+    listed.vehicleName = trace.start->vehicleName;
+    listed.endReason = endReason;
+    listed.filePath = path.string();
+    files.insert(files.begin(), listed);
+    return listed;
   }
   static bool showsStarting(platform::ui::Window& window, const std::string& prefix) {
     for (const auto& text : ScreenText::all(window)) {
@@ -34,7 +42,7 @@ class RecordingsPanelTest : public lumo::test::VirtualTimeTest {
   RecordingsPanel::Listing listing() {
     return [this] { return files; };
   }
-  std::vector<std::filesystem::path> files;
+  std::vector<lumo::LumoSessionRecording> files;
 };
 
 TEST_F(RecordingsPanelTest, ListsThePastSessionsAndShowsTheChosenOnesReport) {
@@ -47,24 +55,24 @@ TEST_F(RecordingsPanelTest, ListsThePastSessionsAndShowsTheChosenOnesReport) {
   // An older session taken over, then the newest, cut short by a crash.
   auto taken = SessionStory::typical();
   taken.trace.end->reason = "takeover";
-  save(RecordingFile::write(taken.trace), "session-1.mcap");
+  auto older = save(RecordingFile::write(taken.trace), taken.trace, "session-1.mcap", "takeover");
   auto cut = SessionStory::typical();
   auto crashed = RecordingFile::write(cut.trace, false);
   crashed.bytes.resize(crashed.lastMessageStart + 5);
-  save(crashed, "session-2.mcap");
+  auto newest = save(crashed, cut.trace, "session-2.mcap", "cut short");
   panel.reload();
 
   ASSERT_EQ(panel.count(), 2u);
   window.layoutIfNeeded();
   EXPECT_FALSE(ScreenText::shows(window, "还没有记录的会话"));
-  EXPECT_TRUE(ScreenText::shows(window, RecordingsPanel::describe(*panel.chosen())));
-  EXPECT_NE(RecordingsPanel::describe(*panel.chosen()).find("cut short"), std::string::npos);
+  EXPECT_TRUE(ScreenText::shows(window, RecordingsPanel::describe(newest)));
+  EXPECT_NE(RecordingsPanel::describe(newest).find("配送车 001 · cut short"), std::string::npos);
   EXPECT_TRUE(showsStarting(window, "Recording cut short at byte " + std::to_string(crashed.lastMessageStart)));
 
   // A tap on the older one shows its report.
-  auto older = ScreenText::find(window, RecordingsPanel::describe(taken.trace));
-  ASSERT_FALSE(older.empty());
-  window.tap(older.back()->convertRectTo(older.back()->bounds(), nullptr).center());
+  auto olderRow = ScreenText::find(window, RecordingsPanel::describe(older));
+  ASSERT_FALSE(olderRow.empty());
+  window.tap(olderRow.back()->convertRectTo(olderRow.back()->bounds(), nullptr).center());
   window.layoutIfNeeded();
   ASSERT_TRUE(panel.chosen());
   ASSERT_TRUE(panel.chosen()->end);

@@ -139,7 +139,11 @@ TEST_F(WindowHostTest, TheRecordingsReplaceTheWorldPanelAndGoBack) {
       .write(reinterpret_cast<const char*>(recording.bytes.data()), static_cast<std::streamsize>(recording.bytes.size()));
   host.reset();
   host = std::make_unique<demo::WindowHost>(&world->vehicle(), 1.0, demo::WindowHost::GamepadButton::leftShoulder,
-                                            [file] { return std::vector<std::filesystem::path>{file}; });
+                                            [file] {
+                                              lumo::LumoSessionRecording listed;
+                                              listed.filePath = file.string();
+                                              return std::vector<lumo::LumoSessionRecording>{listed};
+                                            });
   ASSERT_TRUE(host->open());
   host->showFrame();
 
