@@ -66,7 +66,9 @@ TEST_F(SessionReportProgramTest, ACutRecordingIsReportedAsFarAsItIsWhole) {
   EXPECT_NE(result.out.find("frames sent       " + std::to_string(story.trace.control.size()) + ","),
             std::string::npos) << result.out;
 
-  EXPECT_EQ(run("'" + (sandboxDir() / "missing.mcap").string() + "'").status, 3);
+  auto missing = run("'" + (sandboxDir() / "missing.mcap").string() + "'");
+  EXPECT_EQ(missing.status, 3);
+  EXPECT_NE(missing.out.find("file              not readable as a recording: "), std::string::npos) << missing.out;
   EXPECT_EQ(run("").status, 2);
   EXPECT_EQ(run("a.mcap --width 5").status, 2);
   auto unwritable = run("'" + save(recording.bytes, "again.mcap") + "' --png /nonexistent/dir/x.png");

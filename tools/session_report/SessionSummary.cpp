@@ -141,7 +141,9 @@ std::string SessionSummary::describe(const SessionTrace& trace) {
   } else {
     line(out, "end", "not recorded");
   }
-  if (trace.cut) {
+  if (trace.cut && trace.cut->offset == 0) {
+    line(out, "file", "not readable as a recording: " + trace.cut->why);
+  } else if (trace.cut) {
     line(out, "file", "cut short at byte " + std::to_string(trace.cut->offset) + ": " + trace.cut->why);
   } else {
     line(out, "file", "whole");

@@ -10,14 +10,16 @@
 
 namespace {
 
+// The usage on standard output when asked for, on standard error after a mistake.
 int usage(const char* why) {
+  FILE* out = why ? stderr : stdout;
   if (why) std::fprintf(stderr, "lumo_session_report: %s\n", why);
-  std::fprintf(stderr,
+  std::fprintf(out,
                "usage: lumo_session_report FILE.mcap [--png OUT.png] [--width POINTS] [--scale N]\n"
                "  Prints the figures of a recorded control session; with --png also draws its\n"
                "  timeline (default 1200 points wide, 1 pixel per point).\n"
-               "  Exit status: 0 a whole recording, 3 a recording cut short or damaged (what is\n"
-               "  whole is still reported), 1 the picture could not be written, 2 bad arguments.\n");
+               "  Exit status: 0 a whole recording, 3 a recording cut short, damaged or unreadable\n"
+               "  (what is whole is still reported), 1 the picture could not be written, 2 bad arguments.\n");
   return 2;
 }
 
@@ -37,7 +39,10 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     bool hasValue = i + 1 < argc;
-    if (arg == "--help" || arg == "-h") return usage(nullptr), 0;
+    if (arg == "--help" || arg == "-h") {
+      usage(nullptr);
+      return 0;
+    }
     if (arg == "--png") {
       if (!hasValue) return usage("--png needs a file name");
       png = argv[++i];
