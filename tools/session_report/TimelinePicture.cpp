@@ -158,11 +158,14 @@ double delayLane(TimelineCanvas& canvas, const Layout& layout, const SessionTrac
 // Seconds along the bottom, and a faint line up through every lane at each.
 void timeAxis(TimelineCanvas& canvas, const Layout& layout, double lanesTop, double bottom) {
   double seconds = static_cast<double>(layout.span) / 1e9;
+  double most = std::max(2.0, std::floor(layout.plotWidth() / 70));
   double step = 0.1;
   for (double candidate : {0.1, 0.2, 0.5, 1.0, 2.0, 5.0, 10.0, 15.0, 30.0, 60.0, 120.0, 300.0, 600.0, 1800.0, 3600.0}) {
     step = candidate;
-    if (seconds / candidate <= layout.plotWidth() / 70) break;
+    if (seconds / candidate <= most) break;
   }
+  // Beyond hours (a damaged time stamp can claim centuries), whole hours still few enough.
+  if (seconds / step > most) step = std::ceil(seconds / most / 3600) * 3600;
   int decimals = step < 1 ? 1 : 0;
   canvas.line({layout.plotLeft, bottom}, {layout.plotRight, bottom}, colour::muted(), 1);
   for (double t = 0; t <= seconds + 1e-9; t += step) {
