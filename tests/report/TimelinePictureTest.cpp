@@ -90,7 +90,8 @@ TEST_F(TimelinePictureTest, ACrowdOfTextsIsStaggeredAndCountedNotPiledUp) {
   auto story = SessionStory::typical();
   auto end = story.trace.end;
   story.trace.end.reset();
-  for (int i = 0; i < 40; ++i) {
+  constexpr int kToasts = 600;  // more than the picture even considers placing
+  for (int i = 0; i < kToasts; ++i) {
     story.ui("toast", "show", "第 " + std::to_string(i) + " 条提示:请保持在车辆两米以内");
     story.pass(50 * SessionStory::kMs);
     story.ui("toast", "dismiss", "");
@@ -103,6 +104,14 @@ TEST_F(TimelinePictureTest, ACrowdOfTextsIsStaggeredAndCountedNotPiledUp) {
   auto more = labelStarting(*picture, "+");
   ASSERT_TRUE(more);
   EXPECT_NE(more->text().find("more not drawn"), std::string::npos);
+  // Every text shown is either drawn or counted.
+  int shows = 0, drawn = 0;
+  for (const auto& ui : story.trace.ui) shows += ui.action == "show" ? 1 : 0;
+  for (const auto& label : labels(*picture)) {
+    drawn += label->text().rfind("toast: ", 0) == 0 || label->text().rfind("wait: ", 0) == 0 ||
+             label->text().rfind("dialog: ", 0) == 0;
+  }
+  EXPECT_EQ(drawn + std::stoi(more->text().substr(1)), shows);
   lumo::test::keepScreenshot(draw(*picture), sandboxDir(), "session-report-crowded");
 }
 

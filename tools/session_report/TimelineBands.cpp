@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -145,6 +146,7 @@ double uiTexts(TimelineCanvas& canvas, const Layout& layout, const SessionTrace&
   constexpr int kRows = 4;
   constexpr double kRowHeight = 22;
   constexpr double kMaxTextWidth = 300;
+  constexpr std::size_t kMostTexts = 400;
   const Font font = Font::systemFont(12);
   Rect area = lane(canvas, layout, top, kRows * kRowHeight + 6, "Shown");
   Nanoseconds pictureEnd = layout.origin + layout.span;
@@ -155,19 +157,30 @@ double uiTexts(TimelineCanvas& canvas, const Layout& layout, const SessionTrace&
     std::string text;
     double textWidth;
   };
+  // On screen until its dismissal (the next one of its kind), or to the picture's end: found
+  // in one pass from the end, however many texts a recording holds.
+  std::vector<Nanoseconds> untils(trace.ui.size(), pictureEnd);
+  std::map<std::string, Nanoseconds> nextDismissal;
+  for (std::size_t i = trace.ui.size(); i-- > 0;) {
+    const auto& ui = trace.ui[i];
+    if (ui.action == "dismiss") {
+      nextDismissal[ui.kind] = ui.time;
+    } else if (auto found = nextDismissal.find(ui.kind); found != nextDismissal.end()) {
+      untils[i] = found->second;
+    }
+  }
   std::vector<Shown> shown;
   std::vector<LabelRows::Item> items;
+  int leftOut = 0;
   for (std::size_t i = 0; i < trace.ui.size(); ++i) {
     const auto& ui = trace.ui[i];
     if (ui.action != "show") continue;
-    // On screen until its dismissal (the next one of its kind), or to the picture's end.
-    Nanoseconds until = pictureEnd;
-    for (std::size_t j = i + 1; j < trace.ui.size(); ++j) {
-      if (trace.ui[j].kind == ui.kind && trace.ui[j].action == "dismiss") {
-        until = trace.ui[j].time;
-        break;
-      }
+    // Far more than the rows can hold: the rest are only counted.
+    if (shown.size() == kMostTexts) {
+      ++leftOut;
+      continue;
     }
+    Nanoseconds until = untils[i];
     std::string text = ui.kind + ": " + (ui.text.empty() ? "(no text)" : ui.text);
     double width = std::min(TimelineCanvas::measure(text, font).width, kMaxTextWidth);
     double x = layout.x(ui.time);
@@ -177,7 +190,6 @@ double uiTexts(TimelineCanvas& canvas, const Layout& layout, const SessionTrace&
   }
   LabelRows rows(kRows, area.maxX());
   auto placements = rows.place(items);
-  int leftOut = 0;
   for (std::size_t i = 0; i < shown.size(); ++i) {
     const auto& placement = placements[i];
     double moment = layout.x(shown[i].ui->time);
