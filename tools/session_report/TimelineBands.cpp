@@ -148,7 +148,9 @@ double uiTexts(TimelineCanvas& canvas, const Layout& layout, const SessionTrace&
   constexpr double kMaxTextWidth = 300;
   constexpr std::size_t kMostTexts = 400;
   const Font font = Font::systemFont(12);
-  Rect area = lane(canvas, layout, top, kRows * kRowHeight + 6, "Shown");
+  // A strip of moments on top (every text shown, drawn or not), then the rows of texts.
+  constexpr double kStrip = 8;
+  Rect area = lane(canvas, layout, top, kStrip + kRows * kRowHeight + 6, "Shown");
   Nanoseconds pictureEnd = layout.origin + layout.span;
 
   struct Shown {
@@ -193,20 +195,26 @@ double uiTexts(TimelineCanvas& canvas, const Layout& layout, const SessionTrace&
   for (std::size_t i = 0; i < shown.size(); ++i) {
     const auto& placement = placements[i];
     double moment = layout.x(shown[i].ui->time);
-    if (placement.row < 0) {
-      ++leftOut;
-      canvas.line({moment, area.minY()}, {moment, area.minY() + 6}, colour::muted(), 1);
-      continue;
-    }
-    double y = area.minY() + 3 + placement.row * kRowHeight;
     Color tint = shown[i].ui->kind == "dialog" || shown[i].ui->kind == "warning" ? Color::rgb255(200, 60, 40)
                                                                                  : Color::rgb255(60, 90, 160);
-    // How long it stayed on screen, then its text (slid right of its moment: a leader line).
-    canvas.fill(Rect{moment, y + kRowHeight - 5, std::max(2.0, layout.x(shown[i].until) - moment), 3}, tint.withAlpha(0.6));
-    canvas.line({moment, area.minY()}, {moment, y + kRowHeight - 2}, tint, 1);
-    if (placement.x > moment + 1) canvas.line({moment, y + 8}, {placement.x, y + 8}, tint.withAlpha(0.5), 1);
+    canvas.line({moment, area.minY() + 1}, {moment, area.minY() + kStrip - 1}, placement.row < 0 ? colour::muted() : tint,
+                1);
+    if (placement.row < 0) {
+      ++leftOut;
+      continue;
+    }
+    double y = area.minY() + kStrip + 3 + placement.row * kRowHeight;
+    // At its moment (or pushed back from the right edge): how long it stayed on screen under
+    // its text. Slid right to find room, it keeps only its mark in the strip above.
+    if (placement.x <= moment + 1) {
+      canvas.fill(Rect{moment, y + kRowHeight - 5, std::max(2.0, layout.x(shown[i].until) - moment), 3},
+                  tint.withAlpha(0.6));
+      bool under = placement.x < moment && moment < placement.x + 3 + shown[i].textWidth;
+      canvas.line({moment, under ? y + kRowHeight - 7 : y + 1}, {moment, y + kRowHeight - 2}, tint, 1.5);
+    }
     canvas.text(shown[i].text, {placement.x + 3, y}, font, colour::text(), TextAlignment::left, shown[i].textWidth);
   }
+
   if (leftOut > 0) {
     std::string more = "+" + std::to_string(leftOut) + " more not drawn";
     canvas.text(more, {12, area.maxY() - 20}, Font::systemFont(11), colour::muted(), TextAlignment::left,

@@ -85,7 +85,7 @@ double header(TimelineCanvas& canvas, const Layout& layout, const SessionTrace& 
 }
 
 double throttleLane(TimelineCanvas& canvas, const Layout& layout, const SessionTrace& trace, double top) {
-  constexpr double kHeight = 96;
+  constexpr double kHeight = 88;
   Rect area = lane(canvas, layout, top, kHeight, "Throttle");
   auto y = [&](double value) { return area.midY() - value / 30.0 * (kHeight / 2 - 10); };
   scale(canvas, layout, area, y(30), "30");
@@ -108,7 +108,7 @@ double brakeLane(TimelineCanvas& canvas, const Layout& layout, const SessionTrac
 }
 
 double steeringLane(TimelineCanvas& canvas, const Layout& layout, const SessionTrace& trace, double top) {
-  constexpr double kHeight = 96;
+  constexpr double kHeight = 88;
   Rect area = lane(canvas, layout, top, kHeight, "Steering");
   // Right turns up, as the throttle's forward is.
   auto y = [&](double value) { return area.midY() - value / 100.0 * (kHeight / 2 - 10); };
@@ -121,7 +121,7 @@ double steeringLane(TimelineCanvas& canvas, const Layout& layout, const SessionT
 }
 
 double delayLane(TimelineCanvas& canvas, const Layout& layout, const SessionTrace& trace, double top) {
-  constexpr double kHeight = 110;
+  constexpr double kHeight = 104;
   Rect area = lane(canvas, layout, top, kHeight, "Delay");
   double most = kDelayLimitMs * 1.2;
   for (const auto& state : trace.states) {
