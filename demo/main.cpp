@@ -12,6 +12,7 @@
 #include "demo/app/DemoApplication.h"
 #include "demo/host/DemoOptions.h"
 #include "demo/host/DemoWorld.h"
+#include "demo/host/RecordingsPanel.h"
 #include "demo/host/TourPlayer.h"
 #include "demo/window/WindowHost.h"
 #include "platform/ble/Radio.h"
@@ -50,16 +51,33 @@ int playTour(const demo::DemoOptions& options, demo::DemoWorld& world) {
   std::filesystem::path dir = options.screenshots.value_or(options.tour ? "." : "lumodemo-screenshots");
   std::unique_ptr<demo::WindowHost> host;
   demo::TourPlayer::Hooks hooks;
+  // Headless, the recordings panel is drawn on its own; in the window it replaces the world.
+  std::unique_ptr<demo::RecordingsPanel> recordings;
   if (options.window) {
-    host = std::make_unique<demo::WindowHost>(&world.vehicle(), options.scale, deadManButton(options));
+    host = std::make_unique<demo::WindowHost>(&world.vehicle(), options.scale, deadManButton(options),
+                                              lumo::LumoSessionRecordings::list);
     if (!host->open()) return 1;
     hooks.afterCommand = [&host] { host->showFrame(); };
+    hooks.showRecordings = [&host](std::size_t index) -> std::shared_ptr<platform::ui::Window> {
+      auto shown = host->showRecordings();
+      return host->recordings()->choose(index) ? shown : nullptr;
+    };
     if (options.compareWith) {
       std::filesystem::path reference = *options.compareWith;
       hooks.afterScreenshot = [&host, reference, dir](const std::string& name, const std::filesystem::path&) {
         return host->compareWithGrab(reference / (name + ".png"), dir / (name + ".window.png"));
       };
+      hooks.afterRecordings = [&host, reference, dir](const std::string& name, const std::filesystem::path&) {
+        return host->compareWithGrab(reference / (name + ".png"), dir / (name + ".window.png"),
+                                     demo::WindowHost::Area::sidePanel);
+      };
     }
+  } else {
+    recordings = std::make_unique<demo::RecordingsPanel>(lumo::LumoSessionRecordings::list, nullptr);
+    hooks.showRecordings = [&recordings](std::size_t index) -> std::shared_ptr<platform::ui::Window> {
+      recordings->reload();
+      return recordings->choose(index) ? recordings->window() : nullptr;
+    };
   }
   // The SDK's console and system log lines go beside the screenshots, not over the report.
   std::error_code ignored;
@@ -136,7 +154,7 @@ int main(int argc, char** argv) {
     std::printf("lumodemo: backend %s, vehicle \"%s\" on the simulated radio\n", world.baseUrl().c_str(),
                 sim::BackendSimulator::kDemoBleName);
   }
-  demo::WindowHost host(&world.vehicle(), options.scale, deadManButton(options));
+  demo::WindowHost host(&world.vehicle(), options.scale, deadManButton(options), lumo::LumoSessionRecordings::list);
   if (!host.open()) return 1;
   host.run();
   platform::ui::Application::shared().simulateWillTerminate();

@@ -36,5 +36,7 @@ fi
 root=$work/root
 for deb in "$work"/debs/*.deb; do dpkg-deb -x "$deb" "$root"; done
 [[ -x $root/usr/bin/lumodemo && -f $root/usr/share/lumodemo/tours/product.tour ]] || fail "the demo is not packaged"
+[[ -x $root/usr/bin/lumo_session_report && -f $root/usr/share/man/man1/lumo_session_report.1.gz ]] ||
+  fail "the session report is not packaged"
 "$here/../tests/install/run_install_test.sh" --prefix "$root/usr" "$backend_program" "$cxx"
 echo "package test passed"

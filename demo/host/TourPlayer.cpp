@@ -85,7 +85,7 @@ TourPlayer::Outcome TourPlayer::play(const TourScript& script, const std::string
 
 std::string TourPlayer::run(const TourCommand& command, Outcome& outcome) {
   auto window = screen();
-  if (!window && command.kind != Kind::wait && command.kind != Kind::vehicle) {
+  if (!window && command.kind != Kind::wait && command.kind != Kind::vehicle && command.kind != Kind::recordings) {
     outcome.status = kBadTour;
     return "the app has no key window";
   }
@@ -157,6 +157,28 @@ std::string TourPlayer::run(const TourCommand& command, Outcome& outcome) {
       outcome.screenshots.push_back(path);
       if (hooks_.afterScreenshot) {
         std::string problem = hooks_.afterScreenshot(command.text, path);
+        if (!problem.empty()) {
+          outcome.status = kExpectationFailed;
+          return problem;
+        }
+      }
+      return "";
+    }
+    case Kind::recordings: {
+      if (!hooks_.showRecordings) return bad("this host shows no recordings");
+      auto index = static_cast<std::size_t>(command.number) - 1;
+      auto shown = hooks_.showRecordings(index);
+      if (!shown) {
+        outcome.status = kExpectationFailed;
+        return index == 0 ? "no session was recorded" : "fewer than " + std::to_string(index + 1) + " sessions were recorded";
+      }
+      std::error_code ignored;
+      std::filesystem::create_directories(screenshotDir_, ignored);
+      auto path = screenshotDir_ / (command.text + ".png");
+      if (!platform::render::Renderer().renderToPng(*shown, path)) return bad("cannot write " + path.string());
+      outcome.screenshots.push_back(path);
+      if (hooks_.afterRecordings) {
+        std::string problem = hooks_.afterRecordings(command.text, path);
         if (!problem.empty()) {
           outcome.status = kExpectationFailed;
           return problem;

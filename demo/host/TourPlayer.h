@@ -37,7 +37,12 @@ class TourPlayer {
   // from the screenshot hook fails the tour with that message.
   struct Hooks {
     std::function<void()> afterCommand;
+    // Shows the recorded sessions with the `index`th newest chosen (0: the newest) and gives
+    // the window showing them; none when there are not that many.
+    std::function<std::shared_ptr<platform::ui::Window>(std::size_t index)> showRecordings;
     std::function<std::string(const std::string& name, const std::filesystem::path& written)> afterScreenshot;
+    // The same after the recordings were drawn (the window host compares its side panel).
+    std::function<std::string(const std::string& name, const std::filesystem::path& written)> afterRecordings;
   };
 
   TourPlayer(sim::VehicleSimulator* vehicle, std::filesystem::path screenshotDir, Hooks hooks = {});

@@ -32,7 +32,7 @@ const std::map<std::string, Kind>& commandNames() {
       {"hold", Kind::hold},       {"release", Kind::release},    {"drag-wheel", Kind::dragWheel},
       {"wait", Kind::wait},       {"expect", Kind::expect},      {"expect-not", Kind::expectNot},
       {"expect-speed", Kind::expectSpeed},
-      {"screenshot", Kind::screenshot}, {"vehicle", Kind::vehicle},
+      {"screenshot", Kind::screenshot}, {"vehicle", Kind::vehicle}, {"recordings", Kind::recordings},
   };
   return names;
 }
@@ -114,6 +114,19 @@ std::optional<std::string> readArgument(TourCommand& command, const std::string&
       auto seconds = number(rest);
       if (!seconds || *seconds < 0 || *seconds > 600) return "wait needs seconds from 0 to 600, not \"" + rest + "\"";
       command.number = *seconds;
+      return std::nullopt;
+    }
+    case Kind::recordings: {
+      std::istringstream words(rest);
+      std::string file, which, extra;
+      words >> file >> which >> extra;
+      if (!isFileName(file)) return "recordings needs a name of letters, digits, '-', '_' or '.', not \"" + file + "\"";
+      auto index = which.empty() ? std::optional<double>(1) : number(which);
+      if (!index || *index < 1 || *index > 20 || *index != std::floor(*index) || !extra.empty()) {
+        return "recordings takes a name and which session, 1 (the newest) to 20, not \"" + rest + "\"";
+      }
+      command.text = file;
+      command.number = *index;
       return std::nullopt;
     }
     case Kind::screenshot:

@@ -10,12 +10,14 @@ namespace demo {
 // One line of a tour.
 struct TourCommand {
   enum class Kind {
-    tap, tapAt, type, clear, hold, release, dragWheel, wait, expect, expectNot, expectSpeed, screenshot, vehicle
+    tap, tapAt, type, clear, hold, release, dragWheel, wait, expect, expectNot, expectSpeed, screenshot, vehicle,
+    recordings
   };
   Kind kind = Kind::wait;
   int line = 0;
-  std::string text;   // tap/type/expect: the text; screenshot: the name; vehicle: the verb; hold/release: the pad
-  double number = 0;  // wait: seconds; drag-wheel: degrees; vehicle lag: milliseconds; tap-at: x
+  std::string text;   // tap/type/expect: the text; screenshot, recordings: the name; vehicle: the verb; hold/release: the pad
+  double number = 0;  // wait: seconds; drag-wheel: degrees; vehicle lag: milliseconds; tap-at: x;
+                     // recordings: which session (1, the newest)
   double number2 = 0; // tap-at: y; expect-speed: the upper bound
 };
 
@@ -30,6 +32,8 @@ struct TourCommand {
 //   expect TEXT         fails the tour unless TEXT is on screen; expect-not TEXT the opposite
 //   expect-speed MIN MAX  fails the tour unless the vehicle's speed (m/s) lies in MIN..MAX
 //   screenshot NAME     writes NAME.png
+//   recordings NAME [N] shows the recorded sessions with the report of the Nth newest chosen (1,
+//                       the newest, by default) and writes NAME.png of them (fails without it)
 //   vehicle VERB        something happens to the vehicle: take-over-remote, take-over-on-site,
 //                       take-over-safety, release-takeover, drop-link, lag MS, open-door, close-door
 struct TourScript {

@@ -37,7 +37,8 @@ std::string format(const char* pattern, double value) {
 
 }  // namespace
 
-WorldPanel::WorldPanel(sim::VehicleSimulator& vehicle, std::function<void()> switchWindow)
+WorldPanel::WorldPanel(sim::VehicleSimulator& vehicle, std::function<void()> switchWindow,
+                       std::function<void()> showRecordings)
     : vehicle_(vehicle), window_(Window::make(Rect{0, 0, kWidth, kHeight})) {
   window_->setBackgroundColor(kPanelBackground);
   window_->setHidden(false);
@@ -104,6 +105,17 @@ WorldPanel::WorldPanel(sim::VehicleSimulator& vehicle, std::function<void()> swi
   addButton("车门开/关", [v] { v->setDoorOpen(!v->model().doorOpen()); });
   addButton("切换窗口", std::move(switchWindow));
   layoutButtons();
+  if (showRecordings) {
+    // Beside the title: the grid below is full.
+    recordingsButton_ = Button::make(Button::Type::custom, {kWidth - 136, 10, 120, 30});
+    recordingsButton_->setTitle("会话记录");
+    recordingsButton_->setTitleColor(Color::white());
+    recordingsButton_->titleLabel()->setFont(Font::systemFont(14));
+    recordingsButton_->setBackgroundColor(Color::rgb255(64, 92, 140));
+    recordingsButton_->layer()->setCornerRadius(8);
+    recordingsButton_->addTarget(std::move(showRecordings), ControlEvent::touchUpInside);
+    window_->addSubview(recordingsButton_);
+  }
   update();
 }
 
@@ -129,6 +141,7 @@ std::shared_ptr<Button> WorldPanel::button(const std::string& title) const {
   for (const auto& b : buttons_) {
     if (b->title() == title) return b;
   }
+  if (recordingsButton_ && recordingsButton_->title() == title) return recordingsButton_;
   return nullptr;
 }
 

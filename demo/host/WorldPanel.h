@@ -29,8 +29,10 @@ class WorldPanel {
   // Trail points kept; the oldest go first.
   static constexpr std::size_t kTrailLimit = 2000;
 
-  // `switchWindow` runs for the panel's "切换窗口" button (the host shows another scene).
-  WorldPanel(sim::VehicleSimulator& vehicle, std::function<void()> switchWindow);
+  // `switchWindow` runs for the panel's "切换窗口" button (the host shows another scene),
+  // `showRecordings` for its "会话记录" button (shown only with one).
+  WorldPanel(sim::VehicleSimulator& vehicle, std::function<void()> switchWindow,
+             std::function<void()> showRecordings = {});
 
   const std::shared_ptr<platform::ui::Window>& window() const { return window_; }
   // Samples the vehicle: labels, trail and the drawn vehicle follow it.
@@ -64,6 +66,7 @@ class WorldPanel {
   std::shared_ptr<platform::ui::Label> gamepadLine_;
   std::shared_ptr<platform::ui::Label> deadManLine_;
   std::vector<std::shared_ptr<platform::ui::Button>> buttons_;
+  std::shared_ptr<platform::ui::Button> recordingsButton_;
   std::vector<platform::ui::Point> trail_;
   bool lagging_ = false;
 };

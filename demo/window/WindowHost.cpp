@@ -54,8 +54,14 @@ bool samePixel(std::uint32_t a, std::uint32_t b) {
 
 }  // namespace
 
-WindowHost::WindowHost(sim::VehicleSimulator* vehicle, double scale, GamepadButton deadMan)
-    : panel_(vehicle ? std::make_unique<WorldPanel>(*vehicle, [this] { switchWindow(); }) : nullptr),
+WindowHost::WindowHost(sim::VehicleSimulator* vehicle, double scale, GamepadButton deadMan,
+                       RecordingsPanel::Listing recordings)
+    : panel_(vehicle ? std::make_unique<WorldPanel>(*vehicle, [this] { switchWindow(); },
+                                                    recordings ? std::function<void()>([this] { showRecordings(); })
+                                                               : std::function<void()>())
+                     : nullptr),
+      recordings_(recordings ? std::make_unique<RecordingsPanel>(std::move(recordings), [this] { showWorld(); })
+                             : nullptr),
       host_(Application::shared().keyWindow(), scale),
       mapper_([this](const GamepadMapper::Action& action) { gamepadAction(action); }, deadMan) {
   host_.setWindowSource([] { return Application::shared().keyWindow(); });
@@ -83,6 +89,17 @@ bool WindowHost::open() {
 }
 
 void WindowHost::run() { host_.run(); }
+
+std::shared_ptr<platform::ui::Window> WindowHost::showRecordings() {
+  if (!recordings_) return nullptr;
+  recordings_->reload();
+  host_.setSidePanel(recordings_->window());
+  return recordings_->window();
+}
+
+void WindowHost::showWorld() {
+  if (panel_) host_.setSidePanel(panel_->window());
+}
 
 void WindowHost::showFrame() {
   host_.pumpEvents();
@@ -191,14 +208,15 @@ void WindowHost::switchWindow() {
   windows[next]->makeKey();
 }
 
-std::string WindowHost::compareWithGrab(const std::filesystem::path& reference, const std::filesystem::path& grabbed) {
+std::string WindowHost::compareWithGrab(const std::filesystem::path& reference, const std::filesystem::path& grabbed,
+                                        Area which) {
   showFrame();
   Bitmap whole = host_.grabFromServer();
   if (whole.isEmpty()) return "cannot grab the window from the X server (is SDL running on X11?)";
   // The whole window too (phone and panel), for people reading the results.
   auto canvas = grabbed;
   whole.writePng(canvas.replace_extension().replace_extension(".canvas.png"));
-  auto area = host_.windowArea();
+  auto area = which == Area::phone ? host_.windowArea() : host_.panelArea();
   int x0 = static_cast<int>(area.minX()), y0 = static_cast<int>(area.minY());
   int width = static_cast<int>(area.width()), height = static_cast<int>(area.height());
   std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);

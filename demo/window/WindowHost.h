@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "demo/host/RecordingsPanel.h"
 #include "demo/host/WorldPanel.h"
 #include "demo/window/GamepadMapper.h"
 #include "demo/window/PageFingers.h"
@@ -24,20 +25,30 @@ namespace demo {
 class WindowHost {
  public:
   using GamepadButton = platform::render::sdl::SdlHost::GamepadButton;
-  WindowHost(sim::VehicleSimulator* vehicle, double scale, GamepadButton deadMan = GamepadButton::leftShoulder);
+  // `recordings` lists the recorded sessions the panel's "会话记录" shows (none: no button).
+  WindowHost(sim::VehicleSimulator* vehicle, double scale, GamepadButton deadMan = GamepadButton::leftShoulder,
+             RecordingsPanel::Listing recordings = {});
   bool open();
   // Until the window is closed (real time).
   void run();
   // One frame now: events, panel, drawing (tours call it after each step).
   void showFrame();
-  // Grabs the phone area from the X server, writes it to `grabbed` and compares it with the
-  // screenshot at `reference`; a description of the difference, or empty when they agree.
-  std::string compareWithGrab(const std::filesystem::path& reference, const std::filesystem::path& grabbed);
+  // Grabs the phone area (or the side panel's) from the X server, writes it to `grabbed` and
+  // compares it with the screenshot at `reference`; a description of the difference, or
+  // empty when they agree.
+  enum class Area { phone, sidePanel };
+  std::string compareWithGrab(const std::filesystem::path& reference, const std::filesystem::path& grabbed,
+                              Area area = Area::phone);
 
   // The controller whose input reaches the page (the first one connected), if any.
   std::optional<std::string> gamepadName() const;
   const GamepadMapper& gamepad() const { return mapper_; }
   WorldPanel* panel() const { return panel_.get(); }
+  // The recorded sessions in place of the world panel, the newest chosen; back with its button.
+  // The panel's window, none without a listing.
+  std::shared_ptr<platform::ui::Window> showRecordings();
+  void showWorld();
+  RecordingsPanel* recordings() const { return recordings_.get(); }
 
  private:
   void key(platform::render::sdl::SdlHost::Key key, bool down);
@@ -49,6 +60,7 @@ class WindowHost {
   void switchWindow();
 
   std::unique_ptr<WorldPanel> panel_;
+  std::unique_ptr<RecordingsPanel> recordings_;
   platform::render::sdl::SdlHost host_;
   PageFingers keyFingers_{100};
   PageFingers gamepadFingers_{200};

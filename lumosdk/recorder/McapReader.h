@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "lumosdk/LumoExport.h"
+
 namespace lumo::recorder {
 
 // One record of an MCAP file as found: where it starts and its body (inside the read bytes).
@@ -65,7 +67,7 @@ struct McapStatisticsInfo {
 };
 
 // What an MCAP file holds, as far as it is whole.
-struct McapContents {
+struct LUMO_EXPORT McapContents {
   std::string profile, library;
   std::vector<McapSchemaInfo> schemas;
   std::vector<McapChannelInfo> channels;
@@ -83,7 +85,7 @@ struct McapContents {
 
 // Reads the messages of an unchunked MCAP file and verifies its structure and CRCs. A cut or
 // damaged file gives every message of the whole records before the damage, and the problem.
-class McapReader {
+class LUMO_EXPORT McapReader {
  public:
   static McapContents read(std::span<const std::uint8_t> bytes);
   // Reads a regular file (never through a link) of at most `maxBytes`.

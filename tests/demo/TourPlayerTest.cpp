@@ -125,5 +125,36 @@ TEST_F(TourPlayerTest, ThePanelShowsTheVehicleAndItsButtonsActOnIt) {
   EXPECT_EQ(panel.trail().size(), 1u);
 }
 
+TEST_F(TourPlayerTest, TheRecordingsCommandDrawsWhatTheHostShowsOrFailsWithoutASession) {
+  EXPECT_EQ(play("recordings report\n").status, TourPlayer::kBadTour);
+  EXPECT_FALSE(TourScript::parse("recordings\n", "t.tour").script);
+  EXPECT_FALSE(TourScript::parse("recordings ../x\n", "t.tour").script);
+  EXPECT_FALSE(TourScript::parse("recordings x 0\n", "t.tour").script);
+  EXPECT_FALSE(TourScript::parse("recordings x 1.5\n", "t.tour").script);
+
+  std::shared_ptr<platform::ui::Window> shown;
+  std::vector<std::size_t> asked;
+  TourPlayer::Hooks hooks;
+  hooks.showRecordings = [&](std::size_t index) {
+    asked.push_back(index);
+    return shown;
+  };
+  TourPlayer player(&world->vehicle(), sandboxDir() / "shots", hooks);
+  auto script = TourScript::parse("recordings report\n", "t.tour").script.value();
+  auto nothing = player.play(script, "t.tour");
+  EXPECT_EQ(nothing.status, TourPlayer::kExpectationFailed);
+  EXPECT_EQ(nothing.message, "t.tour:1: no session was recorded");
+
+  shown = platform::ui::Window::make({0, 0, 300, 200});
+  shown->setHidden(false);
+  auto drawn = player.play(script, "t.tour");
+  EXPECT_EQ(drawn.status, TourPlayer::kPassed) << drawn.message;
+  ASSERT_EQ(drawn.screenshots.size(), 1u);
+  EXPECT_EQ(platform::render::Bitmap::readPng(drawn.screenshots[0]).width(), 300);
+  auto second = player.play(TourScript::parse("recordings older 2\n", "t.tour").script.value(), "t.tour");
+  EXPECT_EQ(second.status, TourPlayer::kPassed) << second.message;
+  EXPECT_EQ(asked, (std::vector<std::size_t>{0, 0, 1}));
+}
+
 }  // namespace
 }  // namespace lumo::test

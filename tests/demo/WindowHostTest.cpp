@@ -1,12 +1,16 @@
 #include <SDL.h>
 #include <stdlib.h>
 
+#include <fstream>
+
 #include "demo/host/ScreenText.h"
 #include "demo/window/WindowHost.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Window.h"
 #include "sim/vehicle/VehicleSimulator.h"
 #include "tests/demo/DemoAppTest.h"
+#include "tests/report/RecordingFile.h"
+#include "tests/report/SessionStory.h"
 
 namespace lumo::test {
 namespace {
@@ -126,6 +130,36 @@ TEST_F(WindowHostTest, TheMouseTapsThePhoneAndThePanelAndMinimisingBackgroundsTh
   EXPECT_EQ(platform::ui::Application::shared().applicationState(), platform::ui::Application::State::background);
   windowEvent(SDL_WINDOWEVENT_RESTORED);
   EXPECT_EQ(platform::ui::Application::shared().applicationState(), platform::ui::Application::State::active);
+}
+
+TEST_F(WindowHostTest, TheRecordingsReplaceTheWorldPanelAndGoBack) {
+  auto recording = report::test::RecordingFile::write(report::test::SessionStory::typical().trace);
+  auto file = sandboxDir() / "session.mcap";
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(recording.bytes.data()), static_cast<std::streamsize>(recording.bytes.size()));
+  host.reset();
+  host = std::make_unique<demo::WindowHost>(&world->vehicle(), 1.0, demo::WindowHost::GamepadButton::leftShoulder,
+                                            [file] {
+                                              lumo::LumoSessionRecording listed;
+                                              listed.filePath = file.string();
+                                              return std::vector<lumo::LumoSessionRecording>{listed};
+                                            });
+  ASSERT_TRUE(host->open());
+  host->showFrame();
+
+  world->vehicle().grantControl();
+  auto takeOver = host->panel()->button("远程接管")->frame().center();
+  auto recordings = host->panel()->button("会话记录")->frame().center();
+  click(390 + recordings.x, recordings.y);
+  ASSERT_TRUE(host->recordings()->chosen());
+  EXPECT_EQ(host->recordings()->chosen()->control.size(), report::test::SessionStory::typical().trace.control.size());
+  // The world's buttons are not under the mouse now.
+  click(390 + takeOver.x, takeOver.y);
+  EXPECT_TRUE(world->vehicle().hasControlGranted());
+
+  click(390 + demo::RecordingsPanel::kWidth - 100, 27);  // 返回模拟世界
+  click(390 + takeOver.x, takeOver.y);
+  EXPECT_FALSE(world->vehicle().hasControlGranted());
 }
 
 }  // namespace

@@ -142,6 +142,8 @@ std::shared_ptr<ui::Window> SdlHost::shownWindow() const {
 
 ui::Rect SdlHost::windowArea() const { return state_->windowArea; }
 
+ui::Rect SdlHost::panelArea() const { return state_->panelArea; }
+
 void SdlHost::layout() {
   auto& s = *state_;
   auto window = shownWindow();

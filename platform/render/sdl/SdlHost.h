@@ -82,6 +82,8 @@ class SdlHost {
 
   // Where the shown window sits in the SDL window, in pixels.
   ui::Rect windowArea() const;
+  // Where the side panel is drawn, in the same pixels.
+  ui::Rect panelArea() const;
   // The SDL window's pixels as the X server holds them; empty unless SDL runs on X11.
   Bitmap grabFromServer() const;
 
