@@ -4,8 +4,8 @@
 #include <cmath>
 
 #include "lumosdk/pages/LumoControlPage.h"
+#include "lumosdk/recorder/PageRecordings.h"
 #include "lumosdk/recorder/SessionEvents.h"
-#include "lumosdk/recorder/SessionRecorder.h"
 #include "lumosdk/utils/BluetoothUtil.h"
 #include "lumosdk/utils/ControlUtil.h"
 #include "lumosdk/utils/DialogUtil.h"
@@ -183,8 +183,7 @@ void LumoControlPage::quitWithToast(const std::string& message, const char* reas
   // One ending per session: a second request while leaving schedules no second finish.
   if (quitFlag_ || finished_) return;
   quitFlag_ = true;
-  endReason_ = reason;
-  endText_ = message;
+  recorder::PageRecordings::noteEnd(this, reason, message);
   // Whatever the user still holds, the session is ending: nothing may drive any more.
   dx_ = 0;
   dy_ = 0;
@@ -198,13 +197,15 @@ void LumoControlPage::quitWithToast(const std::string& message, const char* reas
   DispatchQueue::main()->asyncAfter(Seconds(1.0), [page] { page->finish(); });
 }
 
+void LumoControlPage::quitWithToast(const std::string& message) { quitWithToast(message, "other"); }
+
 void LumoControlPage::finish() {
   if (finished_) return;
   finished_ = true;
   dx_ = 0;
   dy_ = 0;
   shutdownTimer();
-  if (recorder_) recorder_->end(endReason_.empty() ? "left" : endReason_, endText_);
+  recorder::PageRecordings::finish(this);
   removeNotificationObservers();
   stopInactivityTimer();
   disconnectOwnedLink();

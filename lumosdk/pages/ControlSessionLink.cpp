@@ -162,6 +162,8 @@ void LumoControlPage::armAuthorityWatchdog() {
   });
 }
 
+void LumoControlPage::showRetry(const std::string& title) { showRetry(title, "other"); }
+
 void LumoControlPage::showRetry(const std::string& title, const char* cause) {
   if (!quitFlag_) DialogUtil::dismissWaitDialog();
   auto loaded = viewIfLoaded();

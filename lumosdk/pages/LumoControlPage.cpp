@@ -1,7 +1,7 @@
 #include "lumosdk/pages/LumoControlPage.h"
 
 #include "lumosdk/LumoSdk.h"
-#include "lumosdk/recorder/SessionEvents.h"
+#include "lumosdk/recorder/PageRecordings.h"
 #include "lumosdk/recorder/SessionRecorder.h"
 #include "lumosdk/utils/BluetoothUtil.h"
 #include "lumosdk/utils/ControlUtil.h"
@@ -59,6 +59,7 @@ LumoControlPage::~LumoControlPage() {
   removeNotificationObservers();
   if (inactivityTimer_) inactivityTimer_->invalidate();
   inactivityTimer_.reset();
+  recorder::PageRecordings::finish(this);
 }
 
 std::weak_ptr<LumoControlPage> LumoControlPage::weakSelf() { return strongSelf(); }
@@ -86,8 +87,7 @@ void LumoControlPage::viewDidLoad() {
   if (!vehicleName_.empty() && carNumber_) carNumber_->setText(vehicleName_);
   if (bleName_.empty()) {
     DialogUtil::showToast("蓝牙设备名称为空");
-    endReason_ = "empty_name";
-    endText_ = "蓝牙设备名称为空";
+    recorder::PageRecordings::noteEnd(this, "empty_name", "蓝牙设备名称为空");
     finish();
     return;
   }
@@ -140,11 +140,8 @@ void LumoControlPage::exitButtonTapped() { quitWithToast("退出中", "exit"); }
 
 void LumoControlPage::startRecording() {
   const auto& clock = platform::dispatch::Scheduler::clock();
-  recorder_ = recorder::SessionRecorder::start({recorder::SessionRecorder::vinOf(vehicleId_), vehicleId_,
-                                                vehicleName_, bleName_, clock.wallMillis(),
-                                                clock.now().count()});
-  // A page that was never shown records nothing; the newest page's session is the one recorded.
-  recorder::SessionEvents::setActive(recorder_.get());
+  recorder::PageRecordings::start(this, {recorder::SessionRecorder::vinOf(vehicleId_), vehicleId_, vehicleName_,
+                                         bleName_, clock.wallMillis(), clock.now().count()});
 }
 
 // ---- notifications

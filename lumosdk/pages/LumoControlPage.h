@@ -30,9 +30,6 @@ class View;
 }  // namespace platform::ui
 
 namespace lumo {
-namespace recorder {
-class SessionRecorder;
-}
 
 enum class ConnectState;
 class CustomSwitch;
@@ -249,6 +246,10 @@ class LUMO_EXPORT LumoControlPage : public platform::ui::ViewController, public 
   void reconnect(const std::string& waitMessage);
   // `reason` is the recording's short code for the ending.
   void quitWithToast(const std::string& message, const char* reason);
+  // The forms without a reason stay for the library's binary interface; the ending is then
+  // recorded as "other".
+  void showRetry(const std::string& title);
+  void quitWithToast(const std::string& message);
   void finish();
   bool ownsLink() const;
   void disconnectOwnedLink();
@@ -298,10 +299,6 @@ class LUMO_EXPORT LumoControlPage : public platform::ui::ViewController, public 
   std::optional<platform::dispatch::MonoTime> lastStateAt_;
   /// This page's claim on the process-wide link (see ownsLink).
   std::uint64_t linkClaim_ = 0;
-  /// The session's recording, and why and with which message it ends.
-  std::shared_ptr<recorder::SessionRecorder> recorder_;
-  std::string endReason_;
-  std::string endText_;
 
   std::shared_ptr<platform::dispatch::TimerSource> commandTimer_;
   std::shared_ptr<platform::dispatch::Timer> inactivityTimer_;
