@@ -53,7 +53,8 @@ inline Figures summarise(const std::vector<Clock::time_point>& arrivals) {
     double interval = std::chrono::duration<double, std::milli>(arrivals[i] - arrivals[i - 1]).count();
     deviations.push_back(std::abs(interval - kIntervalMs));
     if (deviations.back() >= figures.maxMs) {
-          figures.worstAtSeconds = std::chrono::duration<double>(arrivals[i] - arrivals.front()).count();
+      figures.maxMs = deviations.back();
+      figures.worstAtSeconds = std::chrono::duration<double>(arrivals[i] - arrivals.front()).count();
     }
     // An interval of two periods or more means a frame never came.
     if (interval >= 1.5 * kIntervalMs) figures.missed += static_cast<std::size_t>(interval / kIntervalMs + 0.5) - 1;
@@ -66,7 +67,6 @@ inline Figures summarise(const std::vector<Clock::time_point>& arrivals) {
   std::sort(deviations.begin(), deviations.end());
   figures.medianMs = deviations[deviations.size() / 2];
   figures.p99Ms = deviations[std::min(deviations.size() - 1, deviations.size() * 99 / 100)];
-  figures.maxMs = deviations.back();
   return figures;
 }
 
