@@ -7,6 +7,12 @@
 // The vehicle sends a state frame every 100 ms and the page a command every 150 ms, so every
 // round trip also holds up to one state period of waiting for the next frame: compare the two
 // radios with each other, not with zero.
+//
+// BM_CadenceAtMockVehicle drives the same link with the control page's own kind of timer (a
+// strict timer source on the main queue) and takes, from the mock vehicle, when each write
+// reached it: the cadence there beside a bare absolute-deadline loop, idle (arg 0) and with
+// two threads burning CPU (arg 1), for LUMO_CADENCE_SECONDS (default 10) each; and how long a
+// write keeps the main thread (it leaves for the bus thread without waiting on the bus).
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -14,9 +20,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <memory>
+#include <thread>
 #include <vector>
 
+#include "bench/CadenceFigures.h"
 #include "lumosdk/utils/BluetoothUtil.h"
 #include "lumosdk/utils/ControlUtil.h"
 #include "lumosdk/utils/LumoBluetoothManager.h"
@@ -24,6 +34,7 @@
 #include "platform/ble/simulated/SimulatedRadio.h"
 #include "platform/dispatch/MainLoop.h"
 #include "platform/dispatch/Timer.h"
+#include "platform/dispatch/TimerSource.h"
 #include "platform/foundation/ConsoleLog.h"
 #include "sim/vehicle/VehicleSimulator.h"
 #include "tests/support/bluez/BluezWorld.h"
@@ -112,6 +123,94 @@ void BM_ControlToStateRoundTrip(benchmark::State& state) {
   state.counters["main_cpu_us_per_frame"] = cpuPerFrame;
 }
 BENCHMARK(BM_ControlToStateRoundTrip)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_CadenceAtMockVehicle(benchmark::State& state) {
+  static int devNull = ::open("/dev/null", O_WRONLY);
+  platform::foundation::ConsoleLog::setFileDescriptor(devNull);
+  const char* configured = std::getenv("LUMO_CADENCE_SECONDS");
+  double runSeconds = configured ? std::atof(configured) : 10.0;
+  if (runSeconds <= 0) runSeconds = 10.0;
+  bool burning = state.range(0) == 1;
+  bench::Figures sdk;
+  bench::Figures bare;
+  std::vector<double> writeMicros;
+  std::string loadBefore;
+  std::string loadAfter;
+  for (auto _ : state) {
+    lumo::BluetoothUtil::resetForTesting();
+    lumo::ControlUtil::resetForTesting();
+    lumo::test::BluezWorld world;
+    if (!world.ready()) {
+      state.SkipWithError(world.error().c_str());
+      return;
+    }
+    platform::ble::Radio::useRadio(platform::ble::RadioKind::bluez);
+    bool answered = false;
+    lumo::BluetoothUtil::setOnDataListener([&](const platform::Bytes&) { answered = true; });
+    lumo::BluetoothUtil::initialize();
+    platform::dispatch::MainLoop::runUntil(
+        [] { return lumo::LumoBluetoothManager::getInstance()->isBluetoothEnabled(); }, seconds(3));
+    lumo::BluetoothUtil::initWithSlaverDeviceName(kVehicle, 1);
+    if (!platform::dispatch::MainLoop::runUntil([&] { return answered; }, seconds(5))) {
+      state.SkipWithError("the vehicle was not connected");
+      return;
+    }
+    std::int64_t tick = 1;
+    auto loop = platform::dispatch::TimerSource::make(platform::dispatch::DispatchQueue::main(),
+                                                      platform::dispatch::TimerSource::Flags::strict);
+    loop->schedule(milliseconds(150), milliseconds(150));
+    loop->setEventHandler([&] {
+      auto frame = lumo::ControlUtil::encodeCmd(!lumo::ControlUtil::isCanControl(), true, 10, 0, 20, tick++);
+      auto start = bench::Clock::now();
+      lumo::BluetoothUtil::sendData(frame);
+      writeMicros.push_back(std::chrono::duration<double, std::micro>(bench::Clock::now() - start).count());
+    });
+    loop->resume();
+    platform::dispatch::MainLoop::runFor(seconds(1));
+    world.takeWriteArrivals();
+    writeMicros.clear();
+
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> burners;
+    if (burning) {
+      for (int i = 0; i < 2; ++i) {
+        burners.emplace_back([&stop] {
+          volatile double sink = 1;
+          while (!stop.load(std::memory_order_relaxed)) sink = sink * 1.0000001 + 1e-9;
+        });
+      }
+    }
+    loadBefore = bench::loadAverage();
+    std::vector<bench::Clock::time_point> bareWakes;
+    std::thread reference([&] { bareWakes = bench::bareLoop(stop); });
+    platform::dispatch::MainLoop::runFor(std::chrono::duration<double>(runSeconds));
+    stop = true;
+    reference.join();
+    for (auto& burner : burners) burner.join();
+    loadAfter = bench::loadAverage();
+    loop->cancel();
+    auto arrivals = world.takeWriteArrivals().value_or(std::vector<std::int64_t>{});
+    std::vector<bench::Clock::time_point> at;
+    for (auto nanos : arrivals) at.emplace_back(std::chrono::nanoseconds(nanos));
+    sdk = bench::summarise(at);
+    bare = bench::summarise(bareWakes);
+    lumo::BluetoothUtil::disconnect();
+    platform::dispatch::MainLoop::runFor(milliseconds(300));
+    lumo::LumoBluetoothManager::getInstance()->close();
+    platform::dispatch::MainLoop::runFor(milliseconds(50));
+  }
+  state.counters["frames"] = static_cast<double>(sdk.frames);
+  state.counters["p99_ms"] = sdk.p99Ms;
+  state.counters["max_ms"] = sdk.maxMs;
+  state.counters["bare_p99_ms"] = bare.p99Ms;
+  state.counters["excess_p99_ms"] = sdk.p99Ms - bare.p99Ms;
+  state.counters["missed"] = static_cast<double>(sdk.missed);
+  state.counters["drift_ms"] = sdk.driftMs;
+  state.counters["write_main_us_p50"] = bench::percentileOf(writeMicros, 0.5);
+  state.counters["write_main_us_p99"] = bench::percentileOf(writeMicros, 0.99);
+  state.SetLabel("loadavg " + loadBefore + " / " + loadAfter);
+}
+BENCHMARK(BM_CadenceAtMockVehicle)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

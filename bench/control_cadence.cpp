@@ -1,11 +1,15 @@
 // The command loop's cadence in real time, measured at the vehicle: a control page drives
 // the simulated vehicle (no radio latency) and the vehicle notes when each frame arrives.
-// Three runs: idle; the main thread drawing the page at 60 frames a second; two other threads
-// burning CPU. Reports the median, p99 and maximum deviation of the interval between frames
-// from 150 ms and the frames missed; then the main-thread cost of one command tick (encode,
-// write, log). Usage: bench_control_cadence [seconds per run, default 60]
+// Three runs: idle; the main thread drawing the page at 60 frames a second (display link);
+// two other threads burning CPU. Beside each run, for the same time, a bare thread sleeps to
+// absolute 150 ms deadlines at the priority the SDK's strict timer thread got: its figures are
+// the machine's own, and the SDK's excess over them is ours. Reports the median, p99 and
+// maximum deviation of the interval between frames from 150 ms, the frames missed, the drift
+// of the last frame from first + n x 150 ms, then the main-thread cost of one command tick and
+// of one drawn frame. Usage: bench_control_cadence [seconds per run, default 60]
 
 #include <fcntl.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,12 +29,16 @@
 #include "lumosdk/utils/ControlUtil.h"
 #include "lumosdk/utils/LogUtil.h"
 #include "platform/ble/Radio.h"
+#include "bench/CadenceFigures.h"
 #include "platform/ble/simulated/SimulatedRadio.h"
 #include "platform/dispatch/MainLoop.h"
+#include "platform/dispatch/Scheduler.h"
+#include "platform/dispatch/ThreadPriority.h"
 #include "platform/dispatch/Timer.h"
 #include "platform/foundation/ConsoleLog.h"
 #include "platform/render/Renderer.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/DisplayLink.h"
 #include "platform/ui/Window.h"
 #include "platform/ui/WindowScene.h"
 #include "sim/vehicle/VehicleSimulator.h"
@@ -37,36 +46,22 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using bench::loadAverage;
+using bench::percentileOf;
+using bench::summarise;
 using platform::dispatch::MainLoop;
 using platform::dispatch::Seconds;
 
-constexpr double kIntervalMs = lumo::LumoControlPage::COMMAND_INTERVAL_MS;
+using bench::Figures;
+using bench::kIntervalMs;
 
-struct Figures {
-  double medianMs = 0;
-  double p99Ms = 0;
-  double maxMs = 0;
-  std::size_t frames = 0;
-  std::size_t missed = 0;
+struct LoadFigures {
+  Figures sdk;
+  Figures bare;
+  std::vector<double> drawMicros;  // one entry per drawn frame
+  std::string loadBefore;
+  std::string loadAfter;
 };
-
-Figures summarise(const std::vector<Clock::time_point>& arrivals) {
-  Figures figures;
-  std::vector<double> deviations;
-  for (std::size_t i = 1; i < arrivals.size(); ++i) {
-    double interval = std::chrono::duration<double, std::milli>(arrivals[i] - arrivals[i - 1]).count();
-    deviations.push_back(std::abs(interval - kIntervalMs));
-    // An interval of two periods or more means a frame never came.
-    if (interval >= 1.5 * kIntervalMs) figures.missed += static_cast<std::size_t>(interval / kIntervalMs + 0.5) - 1;
-  }
-  figures.frames = arrivals.size();
-  if (deviations.empty()) return figures;
-  std::sort(deviations.begin(), deviations.end());
-  figures.medianMs = deviations[deviations.size() / 2];
-  figures.p99Ms = deviations[std::min(deviations.size() - 1, deviations.size() * 99 / 100)];
-  figures.maxMs = deviations.back();
-  return figures;
-}
 
 // A host with one window whose root presents the control page.
 struct Host {
@@ -81,7 +76,8 @@ struct Host {
 
 enum class Load { idle, drawing, busyThreads };
 
-Figures measure(Host& host, sim::VehicleSimulator& vehicle, Load load, double seconds) {
+LoadFigures measure(Host& host, sim::VehicleSimulator& vehicle, Load load, double seconds) {
+  LoadFigures result;
   std::vector<Clock::time_point> arrivals;
   arrivals.reserve(static_cast<std::size_t>(seconds * 10));
   bool measuring = false;
@@ -107,7 +103,7 @@ Figures measure(Host& host, sim::VehicleSimulator& vehicle, Load load, double se
 
   std::atomic<bool> stop{false};
   std::vector<std::thread> burners;
-  std::shared_ptr<platform::dispatch::Timer> drawing;
+  std::shared_ptr<platform::ui::DisplayLink> drawing;
   platform::render::Renderer renderer;
   if (load == Load::busyThreads) {
     for (int i = 0; i < 2; ++i) {
@@ -118,14 +114,24 @@ Figures measure(Host& host, sim::VehicleSimulator& vehicle, Load load, double se
     }
   }
   if (load == Load::drawing) {
-    drawing = platform::dispatch::Timer::scheduled(Seconds(1.0 / 60), true, [&](platform::dispatch::Timer&) {
+    drawing = platform::ui::DisplayLink::make([&](platform::ui::DisplayLink&) {
+      auto start = Clock::now();
       host.window->layoutIfNeeded();
       renderer.draw(*host.window);
+      if (measuring) result.drawMicros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
     });
+    drawing->add();
   }
+  result.loadBefore = loadAverage();
+  std::atomic<bool> bareStop{false};
+  std::vector<Clock::time_point> bareWakes;
+  std::thread bare([&] { bareWakes = bench::bareLoop(bareStop); });
   measuring = true;
   MainLoop::runFor(Seconds(seconds));
   measuring = false;
+  bareStop = true;
+  bare.join();
+  result.loadAfter = loadAverage();
   user->invalidate();
   if (page->quitFlag()) {
     std::fprintf(stderr, "the session ended during the run; the figures would not be a session's\n");
@@ -139,7 +145,9 @@ Figures measure(Host& host, sim::VehicleSimulator& vehicle, Load load, double se
   page->exitButtonTapped();
   MainLoop::runUntil([&] { return host.root->presentedViewController() == nullptr; }, Seconds(5));
   MainLoop::runFor(Seconds(0.5));
-  return summarise(arrivals);
+  result.sdk = summarise(arrivals);
+  result.bare = summarise(bareWakes);
+  return result;
 }
 
 // encode + write + its "ble_cmd" record, as one command tick does on the main thread.
@@ -179,14 +187,29 @@ int main(int argc, char** argv) {
   Host host;
 
   std::printf("command loop cadence at the vehicle, %.0f s per run (deviation from %.0f ms)\n", seconds, kIntervalMs);
-  std::printf("%-28s %8s %10s %10s %10s %8s\n", "load", "frames", "median ms", "p99 ms", "max ms", "missed");
+  std::printf("%-28s %-10s %7s %10s %9s %9s %8s %7s %9s  %s\n", "load", "source", "frames", "median ms", "p99 ms",
+              "max ms", "max at s", "missed", "drift ms", "loadavg before / after");
   const std::pair<Load, const char*> runs[] = {
       {Load::idle, "idle"}, {Load::drawing, "main thread drawing 60 fps"}, {Load::busyThreads, "two threads burning CPU"}};
+  std::vector<double> excess;
+  std::vector<double> drawMicros;
+  std::size_t missed = 0;
   for (const auto& [load, name] : runs) {
-    Figures f = measure(host, vehicle, load, seconds);
-    std::printf("%-28s %8zu %10.3f %10.3f %10.3f %8zu\n", name, f.frames, f.medianMs, f.p99Ms, f.maxMs, f.missed);
+    LoadFigures f = measure(host, vehicle, load, seconds);
+    for (const auto& [source, figures] : {std::pair{"lumosdk", f.sdk}, std::pair{"bare loop", f.bare}}) {
+      std::printf("%-28s %-10s %7zu %10.3f %9.3f %9.3f %8.1f %7zu %9.3f  %s / %s\n", name, source, figures.frames,
+                  figures.medianMs, figures.p99Ms, figures.maxMs, figures.worstAtSeconds, figures.missed, figures.driftMs,
+                  f.loadBefore.c_str(), f.loadAfter.c_str());
+    }
     std::fflush(stdout);
+    excess.push_back(f.sdk.p99Ms - f.bare.p99Ms);
+    missed += f.sdk.missed;
+    if (!f.drawMicros.empty()) drawMicros = f.drawMicros;
   }
+  auto priority = platform::dispatch::Scheduler::strictTimerPriority();
+  std::printf("strict timer thread and bare loop: %s\n", priority ? priority->describe().c_str() : "not started");
+  std::printf("main-thread cost of one drawn frame of the control page (layout, draw): median %.1f us, p99 %.1f us\n",
+              percentileOf(drawMicros, 0.5), percentileOf(drawMicros, 0.99));
 
   // One more connection for the tick cost, without the page's own loop, and with write credits
   // that never run out, so that every write takes the full path.
@@ -198,5 +221,7 @@ int main(int argc, char** argv) {
   lumo::BluetoothUtil::disconnect();
   lumo::LogUtil::flushAndClose();
   std::filesystem::remove_all(sandbox);
+  std::printf("cadence p99 excess over bare loop: idle %.3f ms, drawing %.3f ms, burning %.3f ms, missed frames %zu\n",
+              excess[0], excess[1], excess[2], missed);
   return 0;
 }

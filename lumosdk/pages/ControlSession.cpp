@@ -22,7 +22,6 @@
 namespace lumo {
 
 using platform::dispatch::DispatchQueue;
-using platform::dispatch::QualityOfService;
 using platform::dispatch::Seconds;
 namespace ui = platform::ui;
 
@@ -56,21 +55,21 @@ std::string LumoControlPage::driveModeName(int mode) {
 
 void LumoControlPage::initCommandTimer() {
   shutdownTimer();
-  auto timer = platform::dispatch::TimerSource::make(DispatchQueue::global(QualityOfService::userInteractive));
+  // Strict and on the main queue: the tick fires from a high-priority thread at absolute
+  // deadlines and goes straight to the main thread, ahead of waiting work, where the frame is
+  // built (a blocked main thread delays frames rather than sending a stale input).
+  auto timer = platform::dispatch::TimerSource::make(DispatchQueue::main(),
+                                                     platform::dispatch::TimerSource::Flags::strict);
   auto interval = Seconds(COMMAND_INTERVAL_MS / 1000.0);
   timer->schedule(interval, interval);
   std::weak_ptr<LumoControlPage> weak = weakSelf();
   std::weak_ptr<platform::dispatch::TimerSource> weakTimer = timer;
-  // Only a hop: the frame is built on the main thread. The page is locked there, never on
-  // the timer's thread, so it is never destroyed off the main thread.
   timer->setEventHandler([weak, weakTimer] {
-    DispatchQueue::main()->async([weak, weakTimer] {
-      auto page = weak.lock();
-      auto firing = weakTimer.lock();
-      // A tick of a timer that was replaced or cancelled meanwhile sends nothing.
-      if (!page || !firing || page->commandTimer_ != firing || firing->isCancelled()) return;
-      page->sendControlCommand();
-    });
+    auto page = weak.lock();
+    auto firing = weakTimer.lock();
+    // A tick of a timer that was replaced or cancelled meanwhile sends nothing.
+    if (!page || !firing || page->commandTimer_ != firing || firing->isCancelled()) return;
+    page->sendControlCommand();
   });
   commandTimer_ = timer;
   timer->resume();

@@ -9,6 +9,10 @@ MonoTime SystemClock::now() const {
   return std::chrono::duration_cast<MonoTime>(std::chrono::steady_clock::now() - kProcessOrigin);
 }
 
+std::chrono::steady_clock::time_point SystemClock::toSteady(MonoTime reading) {
+  return kProcessOrigin + std::chrono::duration_cast<std::chrono::steady_clock::duration>(reading);
+}
+
 double SystemClock::wallMillis() const {
   auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
   return std::chrono::duration<double, std::milli>(sinceEpoch).count();

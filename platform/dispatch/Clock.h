@@ -31,6 +31,8 @@ class LUMO_PLATFORM_EXPORT SystemClock final : public Clock {
   MonoTime now() const override;
   double wallMillis() const override;
   bool isVirtual() const override { return false; }
+  // The steady_clock instant of a reading, for sleeping to an absolute deadline.
+  static std::chrono::steady_clock::time_point toSteady(MonoTime reading);
 };
 
 // Deterministic time for tests and headless tours. Only the scheduler moves it (see

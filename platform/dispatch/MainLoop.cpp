@@ -51,6 +51,10 @@ void MainLoop::drain() {
 
 void MainLoop::stop() { TimeKeeper::instance().stopMainLoop(); }
 
+std::optional<MonoTime> MainLoop::nextStrictTimerDue() { return TimeKeeper::instance().nextStrictDue(); }
+
+void MainLoop::postAfterStrictTimer(Block block) { TimeKeeper::instance().postMainAfterStrict(std::move(block)); }
+
 bool MainLoop::isMainThread() { return std::this_thread::get_id() == kMainThreadId; }
 
 void MainLoop::setWaiter(std::shared_ptr<MainLoopWaiter> waiter) { TimeKeeper::instance().setWaiter(std::move(waiter)); }

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "platform/PlatformExport.h"
 #include "platform/dispatch/Clock.h"
@@ -39,6 +40,13 @@ class LUMO_PLATFORM_EXPORT MainLoop {
   // Runs the blocks already queued (and those they queue) without moving time.
   static void drain();
   static void stop();
+
+  // When the next strict timer (the command loop) falls due, or now while its handler waits
+  // on the main queue; nothing when there is none. Work that would overlap it can wait.
+  static std::optional<MonoTime> nextStrictTimerDue();
+  // Queues a block behind the next strict timer's handler and whatever that handler posts
+  // (at once when no strict timer is armed): for work that gave way to it.
+  static void postAfterStrictTimer(Block block);
 
   static bool isMainThread();
   static void setWaiter(std::shared_ptr<MainLoopWaiter> waiter);

@@ -18,6 +18,8 @@ bool Scheduler::isVirtual() { return TimeKeeper::instance().isVirtual(); }
 
 void Scheduler::setHangLimit(Seconds realSeconds) { TimeKeeper::instance().setHangLimit(realSeconds); }
 
+std::optional<ThreadPriority> Scheduler::strictTimerPriority() { return TimeKeeper::instance().strictTimerPriority(); }
+
 Scheduler::WorkToken::WorkToken() { TimeKeeper::instance().beginWork(); }
 
 Scheduler::WorkToken::~WorkToken() { TimeKeeper::instance().endWork(); }

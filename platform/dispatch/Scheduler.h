@@ -1,7 +1,10 @@
 #pragma once
 
 #include "platform/PlatformExport.h"
+#include <optional>
+
 #include "platform/dispatch/Clock.h"
+#include "platform/dispatch/ThreadPriority.h"
 
 namespace platform::dispatch {
 
@@ -27,6 +30,9 @@ class LUMO_PLATFORM_EXPORT Scheduler {
   // Real seconds a virtual-time driver waits for in-flight work before it aborts the process
   // with a message: a hang in a test is a bug, not a slow machine. Default 60 s.
   static void setHangLimit(Seconds realSeconds);
+
+  // The priority the real-time thread of strict timer sources got; nothing until one ran.
+  static std::optional<ThreadPriority> strictTimerPriority();
 
   // Counts one unit of outside work (a transfer) as in flight for the token's lifetime.
   class WorkToken {

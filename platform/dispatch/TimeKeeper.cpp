@@ -1,11 +1,20 @@
 #include "platform/dispatch/TimeKeeper.h"
 
+#include <pthread.h>
+
 #include <cstdio>
 #include <cstdlib>
 
 #include "platform/dispatch/WorkerPool.h"
+#include "platform/foundation/SystemLog.h"
 
 namespace platform::dispatch::detail {
+namespace {
+
+// Static initialisation runs on the process's initial thread, which is the main thread.
+const ThreadPriority::Thread kMainThread = ThreadPriority::Thread::current();
+
+}  // namespace
 
 TimeKeeper& TimeKeeper::instance() {
   // Never destroyed: worker threads and timers may still touch it while the process exits.
@@ -14,6 +23,15 @@ TimeKeeper& TimeKeeper::instance() {
 }
 
 TimeKeeper::TimeKeeper() : systemClock_(std::make_unique<SystemClock>()) {
+  // Priority inheritance: the strict timer thread and a raised main thread take this lock as
+  // well as normal and low-priority workers, and must not wait behind a holder that ordinary
+  // load keeps off a core. glibc's condition variables take such a mutex as they are.
+  pthread_mutexattr_t attributes;
+  ::pthread_mutexattr_init(&attributes);
+  ::pthread_mutexattr_setprotocol(&attributes, PTHREAD_PRIO_INHERIT);
+  ::pthread_mutex_destroy(mutex_.native_handle());
+  ::pthread_mutex_init(mutex_.native_handle(), &attributes);
+  ::pthread_mutexattr_destroy(&attributes);
   clock_.store(systemClock_.get(), std::memory_order_release);
 }
 
@@ -26,8 +44,10 @@ VirtualClock& TimeKeeper::useVirtualClock(double startWallMillis) {
   // Dropped blocks die after the lock is released: one may own the last reference to an
   // object whose destructor cancels a timer of its own.
   decltype(entries_) dropped;
+  decltype(strictEntries_) droppedStrict;
   std::lock_guard lock(mutex_);
   dropped.swap(entries_);
+  droppedStrict.swap(strictEntries_);
   // The old virtual clock stays alive: a background thread may still be reading it.
   static std::deque<std::unique_ptr<VirtualClock>> retired;
   if (virtualClock_) retired.push_back(std::move(virtualClock_));
@@ -35,6 +55,7 @@ VirtualClock& TimeKeeper::useVirtualClock(double startWallMillis) {
   clock_.store(virtualClock_.get(), std::memory_order_release);
   virtual_.store(true, std::memory_order_release);
   timerChanged_.notify_all();
+  strictChanged_.notify_all();
   return *virtualClock_;
 }
 
@@ -45,15 +66,25 @@ void TimeKeeper::setHangLimit(Seconds limit) {
 
 EntryKey TimeKeeper::schedule(MonoTime due, std::function<void()> fire) {
   std::lock_guard lock(mutex_);
-  return scheduleLocked(due, std::move(fire));
+  return insertLocked(due, std::move(fire), false);
 }
 
 EntryKey TimeKeeper::scheduleLocked(MonoTime due, std::function<void()> fire) {
+  return insertLocked(due, std::move(fire), false);
+}
+
+EntryKey TimeKeeper::scheduleStrict(MonoTime due, std::function<void()> fire) {
+  std::lock_guard lock(mutex_);
+  return insertLocked(due, std::move(fire), true);
+}
+
+EntryKey TimeKeeper::insertLocked(MonoTime due, std::function<void()> fire, bool strict) {
+  // One sequence for both lists, so that virtual time fires them in one order.
   EntryKey key{due, nextSeq_++};
-  entries_.emplace(key, std::move(fire));
+  (strict ? strictEntries_ : entries_).emplace(key, std::move(fire));
   if (!isVirtual()) {
-    startTimerThreadLocked();
-    timerChanged_.notify_all();
+    strict ? startStrictTimerThreadLocked() : startTimerThreadLocked();
+    (strict ? strictChanged_ : timerChanged_).notify_all();
   }
   changed_.notify_all();
   return key;
@@ -64,8 +95,25 @@ void TimeKeeper::cancel(const EntryKey& key) {
   {
     std::lock_guard lock(mutex_);
     cancelled = entries_.extract(key);
+    if (cancelled.empty()) {
+      cancelled = strictEntries_.extract(key);
+      // No strict handler will come to release what waits for one.
+      if (strictEntries_.empty() && urgentMainQueue_.empty()) releaseAfterStrictLocked();
+    }
   }
   // The block dies here, without the lock (see useVirtualClock).
+}
+
+std::optional<MonoTime> TimeKeeper::nextStrictDue() {
+  std::lock_guard lock(mutex_);
+  if (!urgentMainQueue_.empty()) return clock().now();
+  if (strictEntries_.empty()) return std::nullopt;
+  return strictEntries_.begin()->first.due;
+}
+
+std::optional<ThreadPriority> TimeKeeper::strictTimerPriority() {
+  std::lock_guard lock(mutex_);
+  return strictPriority_;
 }
 
 void TimeKeeper::endWork() {
@@ -86,12 +134,50 @@ void TimeKeeper::postMain(Block block) {
   if (waiter) waiter->wake();
 }
 
+void TimeKeeper::postMainUrgent(Block block) {
+  std::shared_ptr<MainLoopWaiter> waiter;
+  {
+    std::lock_guard lock(mutex_);
+    urgentMainQueue_.push_back(std::move(block));
+    if (!isVirtual() && strictPriority_ && strictPriority_->kind != ThreadPriority::Kind::normal && !mainOwnPriority_) {
+      ThreadPriority own = ThreadPriority::of(kMainThread);
+      if (ThreadPriority::applyTo(kMainThread, *strictPriority_)) mainOwnPriority_ = own;
+    }
+    waiter = waiter_;
+    changed_.notify_all();
+  }
+  if (waiter) waiter->wake();
+}
+
+void TimeKeeper::postMainAfterStrict(Block block) {
+  {
+    std::lock_guard lock(mutex_);
+    if (!strictEntries_.empty() || !urgentMainQueue_.empty()) {
+      afterStrict_.push_back(std::move(block));
+      return;
+    }
+  }
+  postMain(std::move(block));
+}
+
+void TimeKeeper::releaseAfterStrictLocked() {
+  while (!afterStrict_.empty()) {
+    mainQueue_.push_back(std::move(afterStrict_.front()));
+    afterStrict_.pop_front();
+  }
+}
+
+std::optional<Block> TimeKeeper::popMainLocked() {
+  auto& queue = urgentMainQueue_.empty() ? mainQueue_ : urgentMainQueue_;
+  if (queue.empty()) return std::nullopt;
+  Block block = std::move(queue.front());
+  queue.pop_front();
+  return block;
+}
+
 std::optional<Block> TimeKeeper::takeMain() {
   std::lock_guard lock(mutex_);
-  if (mainQueue_.empty()) return std::nullopt;
-  Block block = std::move(mainQueue_.front());
-  mainQueue_.pop_front();
-  return block;
+  return popMainLocked();
 }
 
 void TimeKeeper::setWaiter(std::shared_ptr<MainLoopWaiter> waiter) {
@@ -117,7 +203,7 @@ void TimeKeeper::waitOrAbort(std::unique_lock<std::mutex>& lock, const std::func
     std::fprintf(stderr,
                  "platform::dispatch: virtual time stalled: %s for %.0f real seconds "
                  "(%ld blocks in flight, %zu timed entries)\n",
-                 what, hangLimit_.count(), inFlight_.load(), entries_.size());
+                 what, hangLimit_.count(), inFlight_.load(), entries_.size() + strictEntries_.size());
     std::abort();
   }
 }
@@ -129,12 +215,17 @@ TimeKeeper::Step TimeKeeper::driveStep(std::unique_lock<std::mutex>& lock, std::
                 "waiting for background work");
     return Step::waited;
   }
-  if (entries_.empty()) return Step::nothing;
-  auto first = entries_.begin();
+  // The earliest of both lists; keys share one sequence, so the order is that of one list.
+  auto* list = &entries_;
+  if (list->empty() || (!strictEntries_.empty() && strictEntries_.begin()->first < list->begin()->first)) {
+    list = &strictEntries_;
+  }
+  if (list->empty()) return Step::nothing;
+  auto first = list->begin();
   if (limit && first->first.due > *limit) return Step::nothing;
   virtualClock_->advanceTo(first->first.due);
   std::function<void()> fire = std::move(first->second);
-  entries_.erase(first);
+  list->erase(first);
   lock.unlock();
   fire();
   fire = nullptr;  // what it captured dies without the lock held
@@ -142,19 +233,36 @@ TimeKeeper::Step TimeKeeper::driveStep(std::unique_lock<std::mutex>& lock, std::
   return Step::fired;
 }
 
+void TimeKeeper::restoreMainPriorityLocked() {
+  if (!mainOwnPriority_) return;
+  ThreadPriority::applyTo(kMainThread, *mainOwnPriority_);
+  mainOwnPriority_.reset();
+}
+
 bool TimeKeeper::runMainLoop(const std::function<bool()>* condition, std::optional<MonoTime> end) {
+  bool held = runMainLoopSteps(condition, end);
+  std::lock_guard lock(mutex_);
+  restoreMainPriorityLocked();
+  return held;
+}
+
+bool TimeKeeper::runMainLoopSteps(const std::function<bool()>* condition, std::optional<MonoTime> end) {
   std::unique_lock lock(mutex_);
   while (true) {
     if (stopRequested_) {
       stopRequested_ = false;
       return false;
     }
-    if (!mainQueue_.empty()) {
-      Block block = std::move(mainQueue_.front());
-      mainQueue_.pop_front();
+    bool urgent = !urgentMainQueue_.empty();
+    if (auto next = popMainLocked()) {
+      Block block = std::move(*next);
+      next.reset();
       lock.unlock();
       block();
       block = nullptr;  // captured state dies before the condition is checked
+      lock.lock();
+      if (urgent && urgentMainQueue_.empty()) releaseAfterStrictLocked();
+      lock.unlock();
       if (condition && (*condition)()) return true;
       lock.lock();
       continue;
@@ -162,10 +270,10 @@ bool TimeKeeper::runMainLoop(const std::function<bool()>* condition, std::option
     lock.unlock();
     if (condition && (*condition)()) return true;
     lock.lock();
-    if (!mainQueue_.empty() || stopRequested_) continue;
+    if (!mainQueueEmptyLocked() || stopRequested_) continue;
 
     if (isVirtual()) {
-      Step step = driveStep(lock, end, [&] { return !mainQueue_.empty() || stopRequested_; });
+      Step step = driveStep(lock, end, [&] { return !mainQueueEmptyLocked() || stopRequested_; });
       if (step == Step::nothing) {
         if (end) virtualClock_->advanceTo(*end);
         return false;
@@ -179,13 +287,14 @@ bool TimeKeeper::runMainLoop(const std::function<bool()>* condition, std::option
     auto deadline = std::chrono::steady_clock::time_point::max();
     if (end) deadline = std::chrono::steady_clock::now() + (*end - clock().now());
     if (condition) deadline = std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(5));
+    restoreMainPriorityLocked();  // idle: the work that raised it is done
     std::shared_ptr<MainLoopWaiter> waiter = waiter_;
     if (waiter) {
       lock.unlock();
       waiter->waitUntil(deadline);
       lock.lock();
     } else {
-      changed_.wait_until(lock, deadline, [&] { return !mainQueue_.empty() || stopRequested_; });
+      changed_.wait_until(lock, deadline, [&] { return !mainQueueEmptyLocked() || stopRequested_; });
     }
   }
 }
@@ -237,6 +346,12 @@ void TimeKeeper::startTimerThreadLocked() {
   std::thread([this] { timerThreadLoop(); }).detach();
 }
 
+void TimeKeeper::startStrictTimerThreadLocked() {
+  if (strictThreadStarted_) return;
+  strictThreadStarted_ = true;
+  std::thread([this] { strictTimerThreadLoop(); }).detach();
+}
+
 void TimeKeeper::timerThreadLoop() {
   std::unique_lock lock(mutex_);
   while (true) {
@@ -255,6 +370,40 @@ void TimeKeeper::timerThreadLoop() {
     lock.unlock();
     fire();
     fire = nullptr;  // what it captured dies without the lock held
+    lock.lock();
+  }
+}
+
+}  // namespace platform::dispatch::detail
+
+namespace platform::dispatch::detail {
+
+void TimeKeeper::strictTimerThreadLoop() {
+  // Raised once, for the thread's life; a process that may not gets one line saying so.
+  ThreadPriority priority = ThreadPriority::raiseCurrentThread();
+  if (priority.kind != ThreadPriority::Kind::realTime) {
+    foundation::SystemLog::info("platform::dispatch: no real-time priority for the strict timer thread; it runs at " +
+                                priority.describe());
+  }
+  std::unique_lock lock(mutex_);
+  strictPriority_ = priority;
+  while (true) {
+    if (isVirtual() || strictEntries_.empty()) {
+      strictChanged_.wait(lock);
+      continue;
+    }
+    auto first = strictEntries_.begin();
+    MonoTime due = first->first.due;
+    if (due > clock().now()) {
+      // An absolute deadline: a late wake-up is not carried into the next sleep.
+      strictChanged_.wait_until(lock, SystemClock::toSteady(due));
+      continue;
+    }
+    std::function<void()> fire = std::move(first->second);
+    strictEntries_.erase(first);
+    lock.unlock();
+    fire();
+    fire = nullptr;
     lock.lock();
   }
 }

@@ -1,8 +1,9 @@
 #pragma once
 
 // Private to platform/dispatch: the shared state behind Scheduler, MainLoop, the queues,
-// timers and semaphores. One mutex guards the timed entries, the main queue and every
-// waiter; the count of background work in flight is atomic so that queue hops stay cheap.
+// timers and semaphores. One mutex (with priority inheritance) guards the timed entries, the
+// main queue and every waiter; the count of background work in flight is atomic so that queue
+// hops stay cheap.
 
 #include <atomic>
 #include <condition_variable>
@@ -18,6 +19,7 @@
 #include "platform/PlatformExport.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/MainLoop.h"
+#include "platform/dispatch/ThreadPriority.h"
 
 namespace platform::dispatch::detail {
 
@@ -45,10 +47,18 @@ class LUMO_PLATFORM_EXPORT TimeKeeper {
   VirtualClock& useVirtualClock(double startWallMillis);
   void setHangLimit(Seconds limit);
 
-  // Timed entries. `fire` runs without the lock held, on whichever thread moves time.
+  // Timed entries. `fire` runs without the lock held, on whichever thread moves time. In real
+  // time a strict entry is fired by a thread of its own at raised priority, sleeping to the
+  // entry's absolute due time; in virtual time it is an entry like any other.
   EntryKey schedule(MonoTime due, std::function<void()> fire);
   EntryKey scheduleLocked(MonoTime due, std::function<void()> fire);
+  EntryKey scheduleStrict(MonoTime due, std::function<void()> fire);
   void cancel(const EntryKey& key);
+  // The due time of the earliest strict entry, or now while a block it posted waits on the
+  // main queue; nothing when neither exists.
+  std::optional<MonoTime> nextStrictDue();
+  // What the strict timer thread got when it raised itself; nothing before it started.
+  std::optional<ThreadPriority> strictTimerPriority();
 
   // Background work in flight (queued or running blocks, transfers).
   void beginWork() { inFlight_.fetch_add(1, std::memory_order_acq_rel); }
@@ -56,6 +66,13 @@ class LUMO_PLATFORM_EXPORT TimeKeeper {
 
   // The main queue.
   void postMain(Block block);
+  // Runs ahead of every ordinary block already queued (a strict timer's handler). In real time
+  // the main thread takes the strict timer thread's priority until it next falls idle, as a
+  // queue's thread is overridden by the class of the work waiting for it.
+  void postMainUrgent(Block block);
+  // Queues `block` behind what the next strict timer's handler posts while it runs; at once
+  // when no strict timer is armed or waiting.
+  void postMainAfterStrict(Block block);
   std::optional<Block> takeMain();
   void setWaiter(std::shared_ptr<MainLoopWaiter> waiter);
 
@@ -82,7 +99,17 @@ class LUMO_PLATFORM_EXPORT TimeKeeper {
  private:
   TimeKeeper();
   void startTimerThreadLocked();
+  void startStrictTimerThreadLocked();
+  EntryKey insertLocked(MonoTime due, std::function<void()> fire, bool strict);
   void timerThreadLoop();
+  void strictTimerThreadLoop();
+  bool runMainLoopSteps(const std::function<bool()>* condition, std::optional<MonoTime> end);
+  void restoreMainPriorityLocked();
+  // Lock held: moves the blocks waiting for a strict handler to the main queue.
+  void releaseAfterStrictLocked();
+  // Lock held: the next main-queue block, urgent ones first.
+  std::optional<Block> popMainLocked();
+  bool mainQueueEmptyLocked() const { return mainQueue_.empty() && urgentMainQueue_.empty(); }
   // Virtual time, main thread, lock held. While background work is in flight, waits until it
   // drains or `interrupt()` holds and returns `waited`; otherwise fires the earliest entry due
   // no later than `limit` (`fired`) or finds none (`nothing`).
@@ -97,12 +124,19 @@ class LUMO_PLATFORM_EXPORT TimeKeeper {
   std::condition_variable changed_;
   std::condition_variable timerChanged_;
   std::map<EntryKey, std::function<void()>> entries_;
+  std::map<EntryKey, std::function<void()>> strictEntries_;
+  std::condition_variable strictChanged_;
   std::uint64_t nextSeq_ = 1;
   std::atomic<long> inFlight_{0};
   std::deque<Block> mainQueue_;
+  std::deque<Block> urgentMainQueue_;
+  std::deque<Block> afterStrict_;
   std::shared_ptr<MainLoopWaiter> waiter_;
   bool stopRequested_ = false;
   bool timerThreadStarted_ = false;
+  bool strictThreadStarted_ = false;
+  std::optional<ThreadPriority> strictPriority_;
+  std::optional<ThreadPriority> mainOwnPriority_;  // while the main thread is raised
 
   std::unique_ptr<SystemClock> systemClock_;
   std::unique_ptr<VirtualClock> virtualClock_;

@@ -18,20 +18,23 @@ struct TimerSource::State : std::enable_shared_from_this<TimerSource::State> {
   bool scheduled = false;
   bool resumed = false;
   bool cancelled = false;
+  bool strict = false;
   std::optional<EntryKey> entry;
 
   // Lock held. Puts the next fire on the clock's list.
   void armLocked(MonoTime due) {
-    entry = TimeKeeper::instance().schedule(due, [weak = weak_from_this(), due] {
+    auto fireAt = [weak = weak_from_this(), due] {
       if (auto self = weak.lock()) self->fire(due);
-    });
+    };
+    auto& keeper = TimeKeeper::instance();
+    entry = strict ? keeper.scheduleStrict(due, std::move(fireAt)) : keeper.schedule(due, std::move(fireAt));
   }
 
   void fire(MonoTime due) {
     std::lock_guard lock(mutex);
     entry.reset();
     if (cancelled) return;
-    queue->async([weak = weak_from_this()] {
+    Block handle = [weak = weak_from_this()] {
       auto self = weak.lock();
       if (!self) return;
       Block run;
@@ -41,7 +44,12 @@ struct TimerSource::State : std::enable_shared_from_this<TimerSource::State> {
         run = self->handler;
       }
       if (run) run();
-    });
+    };
+    if (strict && queue->kind() == DispatchQueue::Kind::main) {
+      TimeKeeper::instance().postMainUrgent(std::move(handle));
+    } else {
+      queue->async(std::move(handle));
+    }
     if (interval.count() > 0) {
       // Stay on the original grid; a late fire (real time) skips the missed ones.
       MonoTime next = due + interval;
@@ -58,7 +66,13 @@ struct TimerSource::State : std::enable_shared_from_this<TimerSource::State> {
 };
 
 std::shared_ptr<TimerSource> TimerSource::make(std::shared_ptr<DispatchQueue> queue) {
-  return std::shared_ptr<TimerSource>(new TimerSource(std::move(queue)));
+  return make(std::move(queue), Flags::none);
+}
+
+std::shared_ptr<TimerSource> TimerSource::make(std::shared_ptr<DispatchQueue> queue, Flags flags) {
+  std::shared_ptr<TimerSource> source(new TimerSource(std::move(queue)));
+  source->state_->strict = flags == Flags::strict;
+  return source;
 }
 
 TimerSource::TimerSource(std::shared_ptr<DispatchQueue> queue) : state_(std::make_shared<State>()) {

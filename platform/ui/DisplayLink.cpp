@@ -1,7 +1,9 @@
 #include "platform/ui/DisplayLink.h"
 
+#include <algorithm>
 #include <cmath>
 
+#include "platform/dispatch/MainLoop.h"
 #include "platform/dispatch/Scheduler.h"
 
 namespace platform::ui {
@@ -19,6 +21,7 @@ DisplayLink::~DisplayLink() {
 void DisplayLink::add() {
   if (!valid_ || !paused_) return;
   paused_ = false;
+  ++deferral_;
   origin_ = mediaTime();
   next_ = 1;
   timestamp_ = origin_;
@@ -31,6 +34,7 @@ void DisplayLink::setPaused(bool paused) {
     paused_ = true;
     if (timer_) timer_->invalidate();
     timer_.reset();
+    ++deferral_;
   } else {
     add();
   }
@@ -39,6 +43,7 @@ void DisplayLink::setPaused(bool paused) {
 void DisplayLink::invalidate() {
   valid_ = false;
   paused_ = true;
+  ++deferral_;
   if (timer_) timer_->invalidate();
   timer_.reset();
   handler_ = nullptr;
@@ -60,8 +65,33 @@ void DisplayLink::armNext() {
   });
 }
 
+double DisplayLink::typicalFrameTime() const {
+  return *std::max_element(recentFrameTimes_.begin(), recentFrameTimes_.end());
+}
+
+void DisplayLink::deferPastStrictTimer() {
+  if (timer_) timer_->invalidate();  // nothing else may deliver this frame meanwhile
+  timer_.reset();
+  dispatch::MainLoop::postAfterStrictTimer([weak = weak_from_this(), deferral = ++deferral_] {
+    auto self = weak.lock();
+    if (self && self->deferral_ == deferral) self->fire();
+  });
+}
+
 void DisplayLink::fire() {
   if (!valid_ || paused_) return;
+  // A frame that would still be drawing when the command loop's tick falls due waits for that
+  // tick; with no recorded cost (virtual time) nothing ever waits.
+  double typical = typicalFrameTime();
+  if (typical > 0) {
+    if (auto due = dispatch::MainLoop::nextStrictTimerDue()) {
+      double dueSeconds = std::chrono::duration<double>(*due).count();
+      if (dueSeconds < mediaTime() + typical) {
+        deferPastStrictTimer();
+        return;
+      }
+    }
+  }
   auto keep = shared_from_this();  // the handler may drop the last outside reference
   timestamp_ = origin_ + static_cast<double>(next_) / kFramesPerSecond;
   ++next_;
@@ -69,7 +99,9 @@ void DisplayLink::fire() {
   armNext();
   if (handler_) {
     auto handler = handler_;
+    double start = mediaTime();
     handler(*this);
+    recentFrameTimes_[frames_ % recentFrameTimes_.size()] = mediaTime() - start;
   }
 }
 

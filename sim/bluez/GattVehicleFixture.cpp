@@ -75,6 +75,12 @@ bool GattVehicleFixture::start(std::string& error) {
         message >> changedInterface >> changed;
         MainLoop::post([this, path, changedInterface, changed] { onPropertiesChanged(path, changedInterface, changed); });
       } else if (interface == MockMethods::kGattSignals && member == "Written") {
+        {
+          auto at = std::chrono::steady_clock::now().time_since_epoch();  // CLOCK_MONOTONIC
+          std::lock_guard lock(arrivalsMutex_);
+          if (writeArrivals_.size() == kMaxWriteArrivals) writeArrivals_.pop_front();
+          writeArrivals_.push_back(std::chrono::duration_cast<std::chrono::nanoseconds>(at).count());
+        }
         sdbus::ObjectPath characteristic;
         std::vector<std::uint8_t> value;
         std::string kind;
@@ -215,6 +221,13 @@ void GattVehicleFixture::exportControl() {
     });
     return stats;
   });
+  control_->registerMethod("TakeWriteArrivals").onInterface(kInterface).withOutputParamNames("nanoseconds")
+      .implementedAs([this] {
+        std::lock_guard lock(arrivalsMutex_);
+        std::vector<std::int64_t> taken(writeArrivals_.begin(), writeArrivals_.end());
+        writeArrivals_.clear();
+        return taken;
+      });
   control_->finishRegistration();
 }
 

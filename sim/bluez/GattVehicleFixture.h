@@ -2,9 +2,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -112,6 +114,11 @@ class GattVehicleFixture {
   int wakeFd_ = -1;
   std::atomic<bool> stopping_{false};
   std::atomic<bool> busLost_{false};
+  // CLOCK_MONOTONIC nanoseconds at which each write reached the fixture, for cadence figures;
+  // bounded: past kMaxWriteArrivals the oldest are dropped.
+  static constexpr std::size_t kMaxWriteArrivals = 8192;
+  std::mutex arrivalsMutex_;
+  std::deque<std::int64_t> writeArrivals_;
 
   std::unique_ptr<VehicleSimulator> vehicle_;
   std::vector<Characteristic> characteristics_;

@@ -434,4 +434,16 @@ std::optional<BluezWorld::VehicleStats> BluezWorld::vehicleStats() {
   return stats;
 }
 
+std::optional<std::vector<std::int64_t>> BluezWorld::takeWriteArrivals() {
+  auto* control = vehicleControl();
+  if (!control) return std::nullopt;
+  std::vector<std::int64_t> arrivals;
+  try {
+    control->callMethod("TakeWriteArrivals").onInterface(kFixtureInterface).storeResultsTo(arrivals);
+  } catch (const sdbus::Error&) {
+    return std::nullopt;
+  }
+  return arrivals;
+}
+
 }  // namespace lumo::test

@@ -94,6 +94,8 @@ class BluezWorld {
   // Raw name bytes as a radio would carry them; returns the text that reached the bus.
   std::optional<std::string> setNameBytes(const std::string& bytes);
   std::optional<VehicleStats> vehicleStats();
+  // When each write reached the vehicle since the last call (CLOCK_MONOTONIC nanoseconds).
+  std::optional<std::vector<std::int64_t>> takeWriteArrivals();
 
   // The children's combined output (bus daemon, mock, vehicle), for failure messages.
   std::string logs() const;
