@@ -98,6 +98,18 @@ bool ControlPageTest::runUntilInControl(const std::shared_ptr<LumoControlPage>& 
                   platform::dispatch::Seconds(10));
 }
 
+void ControlPageTest::driveThenTakeOver(const std::shared_ptr<LumoControlPage>& page) {
+  using platform::dispatch::Seconds;
+  page->onForwardSelect();
+  runFor(Seconds(1));
+  page->onForwardRelease();
+  page->onRightSelect();
+  runFor(Seconds(0.5));
+  page->onRightRelease();
+  runFor(Seconds(0.3));
+  vehicle->takeOverRemotely();
+}
+
 std::vector<std::string> ControlPageTest::visibleTexts() const {
   std::vector<std::string> texts;
   std::function<void(const std::shared_ptr<ui::View>&)> walk = [&](const std::shared_ptr<ui::View>& view) {

@@ -57,6 +57,9 @@ class ControlPageTest : public SupportUiTest {
   static std::shared_ptr<LumoControlPage> presentedPage(const std::shared_ptr<platform::ui::ViewController>& from);
   // Runs until the vehicle has granted control and the page knows it.
   bool runUntilInControl(const std::shared_ptr<LumoControlPage>& page);
+  // A short drive of a granted page (forward for a second, then right for half a second),
+  // after which the vehicle is taken over remotely; the page then ends by itself.
+  void driveThenTakeOver(const std::shared_ptr<LumoControlPage>& page);
 
   // Texts seen on screen since the start (or the last clearSeen).
   bool saw(const std::string& text) const { return seen_.count(text) > 0; }

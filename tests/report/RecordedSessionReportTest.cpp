@@ -38,14 +38,7 @@ TEST_F(RecordedSessionReportTest, TheFiguresOfADrivenSessionMatchWhatTheVehicleS
   auto page = openPage();
   ASSERT_NE(page, nullptr);
   ASSERT_TRUE(runUntilInControl(page));
-  page->onForwardSelect();
-  runFor(Seconds(1));
-  page->onForwardRelease();
-  page->onRightSelect();
-  runFor(Seconds(0.5));
-  page->onRightRelease();
-  runFor(Seconds(0.3));
-  vehicle->takeOverRemotely();
+  driveThenTakeOver(page);
   std::size_t sentAtFinish = 0;
   ASSERT_TRUE(runUntil([&] {
     sentAtFinish = stateFramesSent;
