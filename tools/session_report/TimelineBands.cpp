@@ -216,7 +216,10 @@ double uiTexts(TimelineCanvas& canvas, const Layout& layout, const SessionTrace&
   }
 
   if (leftOut > 0) {
-    std::string more = "+" + std::to_string(leftOut) + " more not drawn";
+    // Appended rather than "+" + string: GCC 12 warns falsely (-Wrestrict) on that form at -O2.
+    std::string more = "+";
+    more += std::to_string(leftOut);
+    more += " more not drawn";
     canvas.text(more, {12, area.maxY() - 20}, Font::systemFont(11), colour::muted(), TextAlignment::left,
                 layout.plotLeft - 24);
   }
