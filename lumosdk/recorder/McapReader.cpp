@@ -1,15 +1,11 @@
 #include "lumosdk/recorder/McapReader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 #include "lumosdk/recorder/Crc32.h"
 #include "lumosdk/recorder/McapFormat.h"
+#include "platform/foundation/FileStore.h"
 
 namespace lumo::recorder {
 
@@ -216,33 +212,17 @@ McapContents McapReader::read(std::span<const std::uint8_t> bytes) {
 }
 
 McapContents McapReader::readFile(const std::filesystem::path& file, std::uint64_t maxBytes) {
-  auto fail = [](std::string reason) {
+  // Never through a link, never a device or a pipe, never more than the bound.
+  auto whole = platform::foundation::filestore::readWhole(file, static_cast<std::size_t>(maxBytes));
+  if (whole.status != platform::foundation::filestore::ReadStatus::ok) {
     McapContents contents;
-    contents.problem = McapProblem{0, std::move(reason)};
+    contents.problem = McapProblem{0, whole.status == platform::foundation::filestore::ReadStatus::missing
+                                          ? std::string("no such file")
+                                          : whole.error};
     return contents;
-  };
-  const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return fail(std::string("cannot open: ") + std::strerror(errno));
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return fail("not a regular file");
   }
-  if (static_cast<std::uint64_t>(info.st_size) > maxBytes) {
-    ::close(fd);
-    return fail("larger than " + std::to_string(maxBytes) + " bytes");
-  }
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
-  std::size_t got = 0;
-  while (got < bytes.size()) {
-    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  ::close(fd);
-  bytes.resize(got);
-  return read(bytes);
+  const auto* data = reinterpret_cast<const std::uint8_t*>(whole.contents.data());
+  return read(std::span<const std::uint8_t>(data, whole.contents.size()));
 }
 
 }  // namespace lumo::recorder
