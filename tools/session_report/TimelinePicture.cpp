@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 #include "platform/render/Renderer.h"
 #include "platform/ui/Window.h"
@@ -84,40 +86,28 @@ double header(TimelineCanvas& canvas, const Layout& layout, const SessionTrace& 
   return trace.cut ? 134 : 118;
 }
 
-double throttleLane(TimelineCanvas& canvas, const Layout& layout, const SessionTrace& trace, double top) {
-  constexpr double kHeight = 88;
-  Rect area = lane(canvas, layout, top, kHeight, "Throttle");
-  auto y = [&](double value) { return area.midY() - value / 30.0 * (kHeight / 2 - 10); };
-  scale(canvas, layout, area, y(30), "30");
-  scale(canvas, layout, area, y(0), "0");
-  scale(canvas, layout, area, y(-30), "-30");
-  Nanoseconds until = trace.end ? trace.end->time : trace.last();
-  canvas.stroke(steps(layout, trace.control, [&](const auto& f) { return y(f.throttle); }, until), colour::throttle(), 2);
-  return kHeight + kLaneGap;
-}
+// One lane of a value the frames carry, drawn as steps between `lowest` and `highest`, with
+// the scale's figures where they fall.
+struct ValueLane {
+  const char* name;
+  double height;
+  double lowest;
+  double highest;
+  std::vector<std::pair<double, const char*>> figures;
+  int SessionTrace::ControlFrame::*field;
+  platform::ui::Color colour;
+};
 
-double brakeLane(TimelineCanvas& canvas, const Layout& layout, const SessionTrace& trace, double top) {
-  constexpr double kHeight = 56;
-  Rect area = lane(canvas, layout, top, kHeight, "Brake");
-  auto y = [&](double value) { return area.maxY() - 10 - value / 30.0 * (kHeight - 20); };
-  scale(canvas, layout, area, y(30), "30");
-  scale(canvas, layout, area, y(0), "0");
+double valueLane(TimelineCanvas& canvas, const Layout& layout, const SessionTrace& trace, double top,
+                 const ValueLane& spec) {
+  Rect area = lane(canvas, layout, top, spec.height, spec.name);
+  auto y = [&](double value) {
+    return area.maxY() - 10 - (value - spec.lowest) / (spec.highest - spec.lowest) * (spec.height - 20);
+  };
+  for (const auto& [value, figure] : spec.figures) scale(canvas, layout, area, y(value), figure);
   Nanoseconds until = trace.end ? trace.end->time : trace.last();
-  canvas.stroke(steps(layout, trace.control, [&](const auto& f) { return y(f.brake); }, until), colour::brake(), 2);
-  return kHeight + kLaneGap;
-}
-
-double steeringLane(TimelineCanvas& canvas, const Layout& layout, const SessionTrace& trace, double top) {
-  constexpr double kHeight = 88;
-  Rect area = lane(canvas, layout, top, kHeight, "Steering");
-  // Right turns up, as the throttle's forward is.
-  auto y = [&](double value) { return area.midY() - value / 100.0 * (kHeight / 2 - 10); };
-  scale(canvas, layout, area, y(100), "right 100");
-  scale(canvas, layout, area, y(0), "0");
-  scale(canvas, layout, area, y(-100), "left 100");
-  Nanoseconds until = trace.end ? trace.end->time : trace.last();
-  canvas.stroke(steps(layout, trace.control, [&](const auto& f) { return y(f.steering); }, until), colour::steering(), 2);
-  return kHeight + kLaneGap;
+  canvas.stroke(steps(layout, trace.control, [&](const auto& f) { return y(f.*spec.field); }, until), spec.colour, 2);
+  return spec.height + kLaneGap;
 }
 
 double delayLane(TimelineCanvas& canvas, const Layout& layout, const SessionTrace& trace, double top) {
@@ -220,9 +210,14 @@ std::shared_ptr<View> TimelinePicture::make(const SessionTrace& trace, double wi
   TimelineCanvas canvas(view);
   double y = header(canvas, layout, trace);
   double lanesTop = y;
-  y += throttleLane(canvas, layout, trace, y);
-  y += brakeLane(canvas, layout, trace, y);
-  y += steeringLane(canvas, layout, trace, y);
+  using Frame = SessionTrace::ControlFrame;
+  y += valueLane(canvas, layout, trace, y,
+                 {"Throttle", 88, -30, 30, {{30, "30"}, {0, "0"}, {-30, "-30"}}, &Frame::throttle, colour::throttle()});
+  y += valueLane(canvas, layout, trace, y, {"Brake", 56, 0, 30, {{30, "30"}, {0, "0"}}, &Frame::brake, colour::brake()});
+  // Right turns up, as the throttle's forward is.
+  y += valueLane(canvas, layout, trace, y,
+                 {"Steering", 88, -100, 100, {{100, "right 100"}, {0, "0"}, {-100, "left 100"}}, &Frame::steering,
+                  colour::steering()});
   y += driveModeBand(canvas, layout, trace, y);
   y += authorityBand(canvas, layout, trace, y);
   y += delayLane(canvas, layout, trace, y);
