@@ -14,6 +14,9 @@ namespace {
 // Static initialisation runs on the process's initial thread, which is the main thread.
 const ThreadPriority::Thread kMainThread = ThreadPriority::Thread::current();
 
+// How long the strict thread leaves a due entry to the main thread that sleeps to it.
+constexpr MonoTime kMainThreadGrace = std::chrono::milliseconds(1);
+
 }  // namespace
 
 TimeKeeper& TimeKeeper::instance() {
@@ -82,9 +85,13 @@ EntryKey TimeKeeper::insertLocked(MonoTime due, std::function<void()> fire, bool
   // One sequence for both lists, so that virtual time fires them in one order.
   EntryKey key{due, nextSeq_++};
   (strict ? strictEntries_ : entries_).emplace(key, std::move(fire));
-  if (!isVirtual()) {
-    strict ? startStrictTimerThreadLocked() : startTimerThreadLocked();
-    (strict ? strictChanged_ : timerChanged_).notify_all();
+  if (!isVirtual() && strict) {
+    startStrictTimerThreadLocked();
+    // The strict thread wakes for an entry earlier than its own sleep only.
+    if (due < strictSleepsUntil_) strictChanged_.notify_all();
+  } else if (!isVirtual()) {
+    startTimerThreadLocked();
+    timerChanged_.notify_all();
   }
   changed_.notify_all();
   return key;
@@ -124,6 +131,12 @@ void TimeKeeper::endWork() {
 }
 
 void TimeKeeper::postMain(Block block) {
+  // What an urgent block posts runs right after it; the main thread alone touches that list,
+  // so a tick takes no lock here that a thread on a stalled core could be holding.
+  if (MainLoop::isMainThread() && runningUrgent_) {
+    followUps_.push_back(std::move(block));
+    return;
+  }
   std::shared_ptr<MainLoopWaiter> waiter;
   {
     std::lock_guard lock(mutex_);
@@ -168,7 +181,7 @@ void TimeKeeper::releaseAfterStrictLocked() {
 }
 
 std::optional<Block> TimeKeeper::popMainLocked() {
-  auto& queue = urgentMainQueue_.empty() ? mainQueue_ : urgentMainQueue_;
+  auto& queue = !urgentMainQueue_.empty() ? urgentMainQueue_ : !followUps_.empty() ? followUps_ : mainQueue_;
   if (queue.empty()) return std::nullopt;
   Block block = std::move(queue.front());
   queue.pop_front();
@@ -253,14 +266,18 @@ bool TimeKeeper::runMainLoopSteps(const std::function<bool()>* condition, std::o
       stopRequested_ = false;
       return false;
     }
+    if (fireDueStrictOnMainLocked(lock)) continue;
     bool urgent = !urgentMainQueue_.empty();
     if (auto next = popMainLocked()) {
       Block block = std::move(*next);
       next.reset();
+      bool outerUrgent = runningUrgent_;  // a nested loop inside an urgent block
+      runningUrgent_ = urgent && !isVirtual();
       lock.unlock();
       block();
       block = nullptr;  // captured state dies before the condition is checked
       lock.lock();
+      runningUrgent_ = outerUrgent;
       if (urgent && urgentMainQueue_.empty()) releaseAfterStrictLocked();
       lock.unlock();
       if (condition && (*condition)()) return true;
@@ -287,16 +304,56 @@ bool TimeKeeper::runMainLoopSteps(const std::function<bool()>* condition, std::o
     auto deadline = std::chrono::steady_clock::time_point::max();
     if (end) deadline = std::chrono::steady_clock::now() + (*end - clock().now());
     if (condition) deadline = std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(5));
-    restoreMainPriorityLocked();  // idle: the work that raised it is done
     std::shared_ptr<MainLoopWaiter> waiter = waiter_;
     if (waiter) {
+      restoreMainPriorityLocked();  // idle: the work that raised it is done
       lock.unlock();
       waiter->waitUntil(deadline);
       lock.lock();
     } else {
-      changed_.wait_until(lock, deadline, [&] { return !mainQueueEmptyLocked() || stopRequested_; });
+      waitIdleLocked(lock, deadline);
     }
   }
+}
+
+bool TimeKeeper::fireDueStrictOnMainLocked(std::unique_lock<std::mutex>& lock) {
+  if (isVirtual() || strictEntries_.empty() || !urgentMainQueue_.empty()) return false;
+  auto first = strictEntries_.begin();
+  if (first->first.due > clock().now()) return false;
+  std::function<void()> fire = std::move(first->second);
+  strictEntries_.erase(first);
+  lock.unlock();
+  fire();
+  fire = nullptr;
+  lock.lock();
+  return true;
+}
+
+void TimeKeeper::waitIdleLocked(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point deadline) {
+  // With a tick armed the idle main thread waits at the strict thread's priority, so that it
+  // wakes for the tick as promptly as that thread would; the work that raised it otherwise is done.
+  bool raised = false;
+  if (!strictEntries_.empty() && strictPriority_ && strictPriority_->kind != ThreadPriority::Kind::normal) {
+    if (!mainOwnPriority_) {
+      ThreadPriority own = ThreadPriority::of(kMainThread);
+      if (ThreadPriority::applyTo(kMainThread, *strictPriority_)) mainOwnPriority_ = own;
+    }
+    raised = mainOwnPriority_.has_value();
+  } else {
+    restoreMainPriorityLocked();
+  }
+  if (!strictEntries_.empty()) {
+    auto tick = SystemClock::toSteady(strictEntries_.begin()->first.due);
+    if (tick <= deadline) {
+      deadline = tick;
+      mainWaitsForStrict_ = true;
+    }
+  }
+  changed_.wait_until(lock, deadline, [&] { return !mainQueueEmptyLocked() || stopRequested_; });
+  mainWaitsForStrict_ = false;
+  if (!raised || !urgentMainQueue_.empty()) return;
+  bool tickDue = !strictEntries_.empty() && strictEntries_.begin()->first.due <= clock().now();
+  if (!tickDue) restoreMainPriorityLocked();  // woken for ordinary work, which runs at its own priority
 }
 
 void TimeKeeper::wakeLocked(Waiter& waiter) {
@@ -394,9 +451,15 @@ void TimeKeeper::strictTimerThreadLoop() {
     }
     auto first = strictEntries_.begin();
     MonoTime due = first->first.due;
-    if (due > clock().now()) {
-      // An absolute deadline: a late wake-up is not carried into the next sleep.
-      strictChanged_.wait_until(lock, SystemClock::toSteady(due));
+    MonoTime now = clock().now();
+    // An absolute deadline: a late wake-up is not carried into the next sleep. While the idle
+    // main thread sleeps to the same deadline it fires the entry itself; this thread steps in
+    // only when it has not within the grace period.
+    MonoTime fireAt = due > now || !mainWaitsForStrict_ ? due : due + kMainThreadGrace;
+    if (fireAt > now) {
+      strictSleepsUntil_ = fireAt;
+      strictChanged_.wait_until(lock, SystemClock::toSteady(fireAt));
+      strictSleepsUntil_ = MonoTime::max();
       continue;
     }
     std::function<void()> fire = std::move(first->second);

@@ -105,11 +105,16 @@ class LUMO_PLATFORM_EXPORT TimeKeeper {
   void strictTimerThreadLoop();
   bool runMainLoopSteps(const std::function<bool()>* condition, std::optional<MonoTime> end);
   void restoreMainPriorityLocked();
+  // Real time, main thread, lock held: fires the earliest strict entry when it is due and no
+  // urgent block waits; returns whether it did (the lock was released meanwhile).
+  bool fireDueStrictOnMainLocked(std::unique_lock<std::mutex>& lock);
+  // Real time, main thread, lock held: the idle wait, to `deadline` or the next strict entry.
+  void waitIdleLocked(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point deadline);
   // Lock held: moves the blocks waiting for a strict handler to the main queue.
   void releaseAfterStrictLocked();
-  // Lock held: the next main-queue block, urgent ones first.
+  // Lock held: the next main-queue block: urgent ones first, then what they posted.
   std::optional<Block> popMainLocked();
-  bool mainQueueEmptyLocked() const { return mainQueue_.empty() && urgentMainQueue_.empty(); }
+  bool mainQueueEmptyLocked() const { return mainQueue_.empty() && urgentMainQueue_.empty() && followUps_.empty(); }
   // Virtual time, main thread, lock held. While background work is in flight, waits until it
   // drains or `interrupt()` holds and returns `waited`; otherwise fires the earliest entry due
   // no later than `limit` (`fired`) or finds none (`nothing`).
@@ -130,6 +135,11 @@ class LUMO_PLATFORM_EXPORT TimeKeeper {
   std::atomic<long> inFlight_{0};
   std::deque<Block> mainQueue_;
   std::deque<Block> urgentMainQueue_;
+  // Real time: what an urgent block posts to the main queue from the main thread while it runs
+  // (the frame its write puts on the radio) runs next, not behind ordinary blocks waiting since.
+  // Both are the main thread's alone.
+  std::deque<Block> followUps_;
+  bool runningUrgent_ = false;
   std::deque<Block> afterStrict_;
   std::shared_ptr<MainLoopWaiter> waiter_;
   bool stopRequested_ = false;
@@ -137,6 +147,11 @@ class LUMO_PLATFORM_EXPORT TimeKeeper {
   bool strictThreadStarted_ = false;
   std::optional<ThreadPriority> strictPriority_;
   std::optional<ThreadPriority> mainOwnPriority_;  // while the main thread is raised
+  // Real time: the idle main thread is raised and sleeps to the earliest strict entry's due
+  // time itself, so that a tick costs one wake-up; the strict thread then fires only as its
+  // backup, a grace period later.
+  bool mainWaitsForStrict_ = false;
+  MonoTime strictSleepsUntil_ = MonoTime::max();
 
   std::unique_ptr<SystemClock> systemClock_;
   std::unique_ptr<VirtualClock> virtualClock_;

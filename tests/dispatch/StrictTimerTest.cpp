@@ -1,4 +1,5 @@
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/dispatch/DispatchQueue.h"
@@ -108,6 +109,36 @@ TEST_F(StrictTimerRealTimeTest, TheStrictThreadFiresOnTheMainQueueAndSaysWhenItC
   bool said = systemLogHas("platform::dispatch: no real-time priority for the strict timer thread; it runs at " +
                            priority->describe());
   EXPECT_EQ(said, priority->kind != platform::dispatch::ThreadPriority::Kind::realTime);
+}
+
+TEST_F(StrictTimerRealTimeTest, WhatATickPostsRunsAheadOfWorkWaitingSinceBeforeIt) {
+  if (Scheduler::isVirtual()) GTEST_SKIP() << "needs a process of its own (ctest runs each test alone)";
+  using platform::dispatch::ThreadPriority;
+  ThreadPriority own = ThreadPriority::of(ThreadPriority::Thread::current());
+  std::vector<std::string> order;
+  auto source = TimerSource::make(DispatchQueue::main(), TimerSource::Flags::strict);
+  source->schedule(0.02s, 0.02s);
+  source->setEventHandler([&] {
+    order.push_back("tick");
+    source->cancel();
+    // As a write hands its frame to the radio.
+    DispatchQueue::main()->async([&] { order.push_back("sent"); });
+  });
+  source->resume();
+  DispatchQueue::main()->async([&] {
+    // The main thread is held past the tick's moment, and ordinary work is queued meanwhile.
+    auto due = MainLoop::nextStrictTimerDue();
+    ASSERT_TRUE(due.has_value());
+    while (Scheduler::clock().now() < *due) std::this_thread::yield();
+    DispatchQueue::main()->async([&] { order.push_back("waiting"); });
+  });
+  ASSERT_TRUE(runUntil([&] { return order.size() >= 3; }, 10s));
+  EXPECT_EQ(order, (std::vector<std::string>{"tick", "sent", "waiting"}));
+  // Raised while a tick was armed, the main thread is back at its own priority once idle.
+  runFor(0.05s);
+  ThreadPriority after = ThreadPriority::of(ThreadPriority::Thread::current());
+  EXPECT_EQ(after.kind, own.kind);
+  EXPECT_EQ(after.value, own.value);
 }
 
 }  // namespace
