@@ -320,13 +320,18 @@ bool TimeKeeper::fireDueStrictOnMainLocked(std::unique_lock<std::mutex>& lock) {
   if (isVirtual() || strictEntries_.empty() || !urgentMainQueue_.empty()) return false;
   auto first = strictEntries_.begin();
   if (first->first.due > clock().now()) return false;
+  fireFirstStrictLocked(lock);
+  return true;
+}
+
+void TimeKeeper::fireFirstStrictLocked(std::unique_lock<std::mutex>& lock) {
+  auto first = strictEntries_.begin();
   std::function<void()> fire = std::move(first->second);
   strictEntries_.erase(first);
   lock.unlock();
   fire();
-  fire = nullptr;
+  fire = nullptr;  // what it captured dies without the lock held
   lock.lock();
-  return true;
 }
 
 void TimeKeeper::waitIdleLocked(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point deadline) {
@@ -462,12 +467,7 @@ void TimeKeeper::strictTimerThreadLoop() {
       strictSleepsUntil_ = MonoTime::max();
       continue;
     }
-    std::function<void()> fire = std::move(first->second);
-    strictEntries_.erase(first);
-    lock.unlock();
-    fire();
-    fire = nullptr;
-    lock.lock();
+    fireFirstStrictLocked(lock);
   }
 }
 

@@ -108,6 +108,8 @@ class LUMO_PLATFORM_EXPORT TimeKeeper {
   // Real time, main thread, lock held: fires the earliest strict entry when it is due and no
   // urgent block waits; returns whether it did (the lock was released meanwhile).
   bool fireDueStrictOnMainLocked(std::unique_lock<std::mutex>& lock);
+  // Lock held, a strict entry armed: takes the earliest and fires it without the lock.
+  void fireFirstStrictLocked(std::unique_lock<std::mutex>& lock);
   // Real time, main thread, lock held: the idle wait, to `deadline` or the next strict entry.
   void waitIdleLocked(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point deadline);
   // Lock held: moves the blocks waiting for a strict handler to the main queue.
