@@ -267,6 +267,9 @@ bool TimeKeeper::runMainLoopSteps(const std::function<bool()>* condition, std::o
       return false;
     }
     if (fireDueStrictOnMainLocked(lock)) continue;
+    if (strictHandingOver_ && urgentMainQueue_.empty()) {
+      changed_.wait(lock, [&] { return !strictHandingOver_ || !urgentMainQueue_.empty(); });
+    }
     bool urgent = !urgentMainQueue_.empty();
     if (auto next = popMainLocked()) {
       Block block = std::move(*next);
@@ -467,7 +470,11 @@ void TimeKeeper::strictTimerThreadLoop() {
       strictSleepsUntil_ = MonoTime::max();
       continue;
     }
+    strictHandingOver_ = true;
     fireFirstStrictLocked(lock);
+    strictHandingOver_ = false;
+    // A tick for the main queue woke the main thread as it landed; anything else wakes it here.
+    if (urgentMainQueue_.empty()) changed_.notify_all();
   }
 }
 

@@ -154,6 +154,9 @@ class LUMO_PLATFORM_EXPORT TimeKeeper {
   // backup, a grace period later.
   bool mainWaitsForStrict_ = false;
   MonoTime strictSleepsUntil_ = MonoTime::max();
+  // Real time: the strict thread took an entry and is handing it to its queue. The main loop
+  // waits for that hand-over before it runs ordinary work, or the tick would queue behind it.
+  bool strictHandingOver_ = false;
 
   std::unique_ptr<SystemClock> systemClock_;
   std::unique_ptr<VirtualClock> virtualClock_;
