@@ -152,10 +152,7 @@ void TimeKeeper::postMainUrgent(Block block) {
   {
     std::lock_guard lock(mutex_);
     urgentMainQueue_.push_back(std::move(block));
-    if (!isVirtual() && strictPriority_ && strictPriority_->kind != ThreadPriority::Kind::normal && !mainOwnPriority_) {
-      ThreadPriority own = ThreadPriority::of(kMainThread);
-      if (ThreadPriority::applyTo(kMainThread, *strictPriority_)) mainOwnPriority_ = own;
-    }
+    raiseMainLocked();
     waiter = waiter_;
     changed_.notify_all();
   }
@@ -246,6 +243,15 @@ TimeKeeper::Step TimeKeeper::driveStep(std::unique_lock<std::mutex>& lock, std::
   return Step::fired;
 }
 
+bool TimeKeeper::raiseMainLocked() {
+  if (isVirtual() || !strictPriority_ || strictPriority_->kind == ThreadPriority::Kind::normal) return false;
+  if (!mainOwnPriority_) {
+    ThreadPriority own = ThreadPriority::of(kMainThread);
+    if (ThreadPriority::applyTo(kMainThread, *strictPriority_)) mainOwnPriority_ = own;
+  }
+  return mainOwnPriority_.has_value();
+}
+
 void TimeKeeper::restoreMainPriorityLocked() {
   if (!mainOwnPriority_) return;
   ThreadPriority::applyTo(kMainThread, *mainOwnPriority_);
@@ -323,6 +329,9 @@ bool TimeKeeper::fireDueStrictOnMainLocked(std::unique_lock<std::mutex>& lock) {
   if (isVirtual() || strictEntries_.empty() || !urgentMainQueue_.empty()) return false;
   auto first = strictEntries_.begin();
   if (first->first.due > clock().now()) return false;
+  // The main thread may have dropped to its own priority for an ordinary block just before the
+  // moment; a CPU-bound thread would then hold the tick off for a whole time slice.
+  raiseMainLocked();
   fireFirstStrictLocked(lock);
   return true;
 }
@@ -340,16 +349,8 @@ void TimeKeeper::fireFirstStrictLocked(std::unique_lock<std::mutex>& lock) {
 void TimeKeeper::waitIdleLocked(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point deadline) {
   // With a tick armed the idle main thread waits at the strict thread's priority, so that it
   // wakes for the tick as promptly as that thread would; the work that raised it otherwise is done.
-  bool raised = false;
-  if (!strictEntries_.empty() && strictPriority_ && strictPriority_->kind != ThreadPriority::Kind::normal) {
-    if (!mainOwnPriority_) {
-      ThreadPriority own = ThreadPriority::of(kMainThread);
-      if (ThreadPriority::applyTo(kMainThread, *strictPriority_)) mainOwnPriority_ = own;
-    }
-    raised = mainOwnPriority_.has_value();
-  } else {
-    restoreMainPriorityLocked();
-  }
+  bool raised = !strictEntries_.empty() && raiseMainLocked();
+  if (!raised) restoreMainPriorityLocked();
   if (!strictEntries_.empty()) {
     auto tick = SystemClock::toSteady(strictEntries_.begin()->first.due);
     if (tick <= deadline) {

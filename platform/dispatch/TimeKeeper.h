@@ -104,6 +104,8 @@ class LUMO_PLATFORM_EXPORT TimeKeeper {
   void timerThreadLoop();
   void strictTimerThreadLoop();
   bool runMainLoopSteps(const std::function<bool()>* condition, std::optional<MonoTime> end);
+  // Real time: gives the main thread the strict thread's priority, once; whether it has it.
+  bool raiseMainLocked();
   void restoreMainPriorityLocked();
   // Real time, main thread, lock held: fires the earliest strict entry when it is due and no
   // urgent block waits; returns whether it did (the lock was released meanwhile).

@@ -116,10 +116,12 @@ TEST_F(StrictTimerRealTimeTest, WhatATickPostsRunsAheadOfWorkWaitingSinceBeforeI
   using platform::dispatch::ThreadPriority;
   ThreadPriority own = ThreadPriority::of(ThreadPriority::Thread::current());
   std::vector<std::string> order;
+  ThreadPriority inTick;
   auto source = TimerSource::make(DispatchQueue::main(), TimerSource::Flags::strict);
   source->schedule(0.02s, 0.02s);
   source->setEventHandler([&] {
     order.push_back("tick");
+    inTick = ThreadPriority::of(ThreadPriority::Thread::current());
     source->cancel();
     // As a write hands its frame to the radio.
     DispatchQueue::main()->async([&] { order.push_back("sent"); });
@@ -134,6 +136,12 @@ TEST_F(StrictTimerRealTimeTest, WhatATickPostsRunsAheadOfWorkWaitingSinceBeforeI
   });
   ASSERT_TRUE(runUntil([&] { return order.size() >= 3; }, 10s));
   EXPECT_EQ(order, (std::vector<std::string>{"tick", "sent", "waiting"}));
+  // Whichever thread took the tick, it runs at the strict thread's priority, not at the one
+  // the main thread dropped to for the ordinary block.
+  auto strict = Scheduler::strictTimerPriority();
+  ASSERT_TRUE(strict.has_value());
+  EXPECT_EQ(inTick.kind, strict->kind);
+  EXPECT_EQ(inTick.value, strict->value);
   // Raised while a tick was armed, the main thread is back at its own priority once idle.
   runFor(0.05s);
   ThreadPriority after = ThreadPriority::of(ThreadPriority::Thread::current());
