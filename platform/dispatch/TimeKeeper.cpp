@@ -273,9 +273,7 @@ bool TimeKeeper::runMainLoopSteps(const std::function<bool()>* condition, std::o
       return false;
     }
     if (fireDueStrictOnMainLocked(lock)) continue;
-    if (strictHandingOver_ && urgentMainQueue_.empty()) {
-      changed_.wait(lock, [&] { return !strictHandingOver_ || !urgentMainQueue_.empty(); });
-    }
+    changed_.wait(lock, [&] { return !strictHandingOver_ || !urgentMainQueue_.empty(); });
     bool urgent = !urgentMainQueue_.empty();
     if (auto next = popMainLocked()) {
       Block block = std::move(*next);
