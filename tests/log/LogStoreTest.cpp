@@ -1,3 +1,5 @@
+// The log store: its schema, the cut of long texts, batches for upload and their bounds, the
+// rows a full store lets go, clean-up and shutdown.
 #include <atomic>
 #include <map>
 #include <set>
@@ -31,6 +33,23 @@ class LogStoreTest : public LogTest {
     LogStore::Batch batch;
     onDbQueue([&] { batch = LogStore::readBatch(); });
     return batch;
+  }
+
+  void fill(std::int64_t rows, const std::string& text) {
+    execute("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " + std::to_string(rows) +
+            ") INSERT INTO logs (priority, tag, message, timestamp) SELECT 3, 'old', " + text +
+            ", 1767225600000 - 1000000 + i FROM n");
+  }
+
+  std::int64_t pragma(const std::string& name) {
+    std::int64_t value = -1;
+    onDbQueue([&] {
+      sqlite3_stmt* statement = nullptr;
+      sqlite3_prepare_v2(LoggerState::shared().db, ("PRAGMA " + name).c_str(), -1, &statement, nullptr);
+      if (statement && sqlite3_step(statement) == SQLITE_ROW) value = sqlite3_column_int64(statement, 0);
+      sqlite3_finalize(statement);
+    });
+    return value;
   }
 };
 
@@ -91,6 +110,13 @@ TEST_F(LogStoreTest, LongMessagesAreCutAfter10000Characters) {
   EXPECT_EQ(rows[0].message, exact);
   EXPECT_EQ(rows[1].message, exact + "...");
   EXPECT_EQ(rows[2].message, accented.substr(0, 10000 * 3) + "...");
+
+  // A memory entry is cut like a stored message.
+  logging::cacheLogInMemory(LogPriority::info, "mem", std::string(LogStore::kMaxMessageCharacters + 500, 'y'));
+  settle();
+  auto entries = memoryEntries();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].message, std::string(LogStore::kMaxMessageCharacters, 'y') + "...");
 }
 
 TEST_F(LogStoreTest, BatchesTakeTheOldestUploadableRowsAndRetriesExhaustRows) {
@@ -125,6 +151,53 @@ TEST_F(LogStoreTest, BatchesTakeTheOldestUploadableRowsAndRetriesExhaustRows) {
   settle();
   EXPECT_EQ(storedRows().size(), 2000u);
   EXPECT_EQ(readBatch().rows.size(), 2000u) << "then a fresh batch of what is left";
+}
+
+TEST_F(LogStoreTest, AFullStoreLetsItsOldestRowsGoAndCountsThem) {
+  fill(LogStore::kMaxStoredRows, "'m' || i");
+  // The oldest rows are out for upload: they stay, the next oldest go instead.
+  LogStore::Batch pending = readBatch();
+  ASSERT_FALSE(pending.rows.empty());
+  for (int i = 0; i < 10; ++i) LogUtil::i("new " + std::to_string(i), std::string("t"));
+  settle();
+  auto rows = storedRows();
+  EXPECT_EQ(static_cast<std::int64_t>(rows.size()), LogStore::kMaxStoredRows);
+  EXPECT_EQ(rows.front().message, "m1") << "rows out for upload are kept";
+  EXPECT_EQ(rows.back().message, "new 9");
+  std::set<std::string> messages;
+  for (const auto& row : rows) messages.insert(row.message);
+  const std::int64_t firstKept = static_cast<std::int64_t>(pending.rows.size()) + 1;
+  EXPECT_EQ(messages.count("m" + std::to_string(firstKept)), 0u);
+  EXPECT_EQ(messages.count("m" + std::to_string(firstKept + 9)), 0u);
+  EXPECT_EQ(messages.count("m" + std::to_string(firstKept + 10)), 1u);
+
+  // The next batch says how many went.
+  LogUtil::i("later", std::string("t"));
+  settle();
+  bool counted = false;
+  for (const auto& row : storedRows()) {
+    counted |= row.tag == "LogUtil" && row.message.find("Dropped 10 records") == 0 &&
+               row.message.find("debug 10") != std::string::npos;
+  }
+  EXPECT_TRUE(counted);
+}
+
+TEST_F(LogStoreTest, BatchesAreBoundedInBytesAndSpaceGoesBack) {
+  EXPECT_EQ(pragma("auto_vacuum"), 2) << "incremental";
+  // 60 rows of 100 kB: more than one upload may carry.
+  fill(60, "hex(zeroblob(50000))");
+  LogStore::Batch batch = readBatch();
+  std::size_t bytes = 0;
+  for (const auto& row : batch.rows) bytes += row.message.size() + row.tag.size();
+  EXPECT_LE(bytes, LogStore::kMaxBatchBytes);
+  EXPECT_GT(batch.rows.size(), 1u);
+  EXPECT_LT(batch.rows.size(), 60u);
+
+  // Deleted rows give their pages back at the clean-up.
+  execute("DELETE FROM logs");
+  EXPECT_GT(pragma("freelist_count"), 0);
+  onDbQueue([] { LogStore::cleanupTask(); });
+  EXPECT_EQ(pragma("freelist_count"), 0);
 }
 
 TEST_F(LogStoreTest, CleanupDropsRowsOlderThanSevenDaysAndOddPrioritiesReadAsDebug) {
