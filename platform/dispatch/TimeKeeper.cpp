@@ -299,6 +299,11 @@ bool TimeKeeper::runMainLoopSteps(const std::function<bool()>* condition, std::o
     if (isVirtual()) {
       Step step = driveStep(lock, end, [&] { return !mainQueueEmptyLocked() || stopRequested_; });
       if (step == Step::nothing) {
+        // The last background work may have ended, meeting the condition, after it was read.
+        lock.unlock();
+        if (condition && (*condition)()) return true;
+        lock.lock();
+        if (!mainQueueEmptyLocked() || inFlight_.load(std::memory_order_acquire) > 0) continue;
         if (end) virtualClock_->advanceTo(*end);
         return false;
       }

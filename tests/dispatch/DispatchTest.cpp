@@ -1,4 +1,5 @@
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -174,6 +175,18 @@ TEST_F(DispatchTest, WaitsOnTheClockTakeExactVirtualTime) {
 
   // runUntil gives up at its limit with the clock exactly at the end.
   EXPECT_FALSE(runUntil([] { return false; }, 5.0s));
+  EXPECT_NEAR(nowSeconds(), 12.0, 1e-9);
+
+  // Background work may end, meeting the condition, just after the loop read it: the loop
+  // reads it once more before it runs out the clock.
+  auto work = std::make_unique<Scheduler::WorkToken>();
+  bool met = false;
+  EXPECT_TRUE(runUntil([&] {
+    bool wasMet = met;
+    work.reset();  // as if the work ended the moment this read returned
+    met = true;
+    return wasMet;
+  }));
   EXPECT_NEAR(nowSeconds(), 12.0, 1e-9);
 }
 
