@@ -121,7 +121,8 @@ class UrlSession::Impl {
     if (auto answer = currentResponder()) {
       std::optional<UrlResponse> response = answer(transfer->request);
       if (response && response->body.size() > transfer->request.maximumResponseBytes) {
-        finishWithError(std::move(transfer), bodyTooLongError(*transfer));
+        UrlError error = bodyTooLongError(*transfer);  // before the move empties transfer
+        finishWithError(std::move(transfer), std::move(error));
       } else if (response) {
         enqueueCompletion(std::move(transfer), std::move(response), std::nullopt);
       } else {

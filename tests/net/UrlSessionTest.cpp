@@ -84,6 +84,7 @@ TEST_F(UrlSessionTest, AResponderAnswersInsideTheProcessUntilItIsRemoved) {
   UrlSession::setResponder([&seen](const UrlRequest& request) -> std::optional<platform::net::UrlResponse> {
     seen.push_back(request.method + " " + request.url.text() + " " + request.body);
     if (request.body == "fail") return std::nullopt;
+    if (request.body == "long") return platform::net::UrlResponse{200, std::string(request.maximumResponseBytes + 1, 'x')};
     return platform::net::UrlResponse{201, "answered"};
   });
   lumo::test::TransferProbe answered;
@@ -96,8 +97,16 @@ TEST_F(UrlSessionTest, AResponderAnswersInsideTheProcessUntilItIsRemoved) {
   send(UrlSession::shared(), post("/app_log/save", "fail"), failed);
   EXPECT_TRUE(failed.error());
   EXPECT_FALSE(failed.response());
+  lumo::test::TransferProbe tooLong;
+  UrlRequest longRequest = post("/app_log/save", "long");
+  longRequest.maximumResponseBytes = 16;
+  send(UrlSession::shared(), std::move(longRequest), tooLong);
+  ASSERT_TRUE(tooLong.error());
+  EXPECT_EQ(tooLong.error()->code, platform::net::UrlError::dataLengthExceedsMaximum);
+  EXPECT_FALSE(tooLong.response());
   EXPECT_EQ(seen, (std::vector<std::string>{"POST " + backend_->baseUrl() + "/app_log/save {}",
-                                            "POST " + backend_->baseUrl() + "/app_log/save fail"}));
+                                            "POST " + backend_->baseUrl() + "/app_log/save fail",
+                                            "POST " + backend_->baseUrl() + "/app_log/save long"}));
   EXPECT_TRUE(backend_->requests().empty());  // nothing went over the network
 
   UrlSession::setResponder(nullptr);
@@ -105,7 +114,7 @@ TEST_F(UrlSessionTest, AResponderAnswersInsideTheProcessUntilItIsRemoved) {
   send(UrlSession::shared(), post("/app_log/save", "{}"), network);
   ASSERT_TRUE(network.response());
   EXPECT_EQ(backend_->requests().size(), 1u);
-  EXPECT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen.size(), 3u);
 }
 
 TEST_F(UrlSessionTest, ReusesTheConnectionForLaterRequests) {
