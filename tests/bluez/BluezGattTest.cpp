@@ -34,7 +34,7 @@ TEST_F(BluezGattTest, NotificationsReadsAndBothWriteTypesUseTheCharacteristicObj
 
   bluez->notify(notifyPath, {9});
   peripheral->setNotifyValue(true, *notify);
-  ASSERT_TRUE(waitForEvent("notifying on"));
+  ASSERT_TRUE(waitForEvent("notifying on")) << lastEvent();
   EXPECT_EQ(phone->count("value"), 0u) << "a value before subscribing is not delivered";
   bluez->notify(notifyPath, {1, 2, 3});
   bluez->notify(notifyPath, {});
@@ -118,7 +118,7 @@ TEST_F(BluezGattTest, AValueStormIsCappedAndTheLinkKeepsWorking) {
   auto peripheral = connectToGattDevice();
   ASSERT_TRUE(peripheral);
   peripheral->setNotifyValue(true, *phone->characteristic(kNotify));
-  ASSERT_TRUE(waitForEvent("notifying on"));
+  ASSERT_TRUE(waitForEvent("notifying on")) << lastEvent();
   // The main thread is busy in this call while the mock sends thousands of changes.
   bluez->runInMock("o = objects['" + notifyPath + "']\n"
                    "for i in range(3000):\n"
@@ -145,7 +145,7 @@ TEST_F(BluezGattTest, ACharacteristicThatVanishesOrSendsNonsenseIsIgnored) {
   auto notify = phone->characteristic(kNotify);
   auto write = phone->characteristic(kWrite);
   peripheral->setNotifyValue(true, *notify);
-  ASSERT_TRUE(waitForEvent("notifying on"));
+  ASSERT_TRUE(waitForEvent("notifying on")) << lastEvent();
   bluez->updateProperties(notifyPath, "org.bluez.GattCharacteristic1", {{"Value", "dbus.String('text')"}});
   bluez->removeObject(writePath, "org.bluez.GattCharacteristic1");
   bluez->notify(notifyPath, {7});
