@@ -297,13 +297,14 @@ bool TimeKeeper::runMainLoopSteps(const std::function<bool()>* condition, std::o
     if (!mainQueueEmptyLocked() || stopRequested_) continue;
 
     if (isVirtual()) {
-      Step step = driveStep(lock, end, [&] { return !mainQueueEmptyLocked() || stopRequested_; });
+      auto mainHasWork = [&] { return !mainQueueEmptyLocked() || stopRequested_; };
+      Step step = driveStep(lock, end, mainHasWork);
       if (step == Step::nothing) {
         // The last background work may have ended, meeting the condition, after it was read.
         lock.unlock();
         if (condition && (*condition)()) return true;
         lock.lock();
-        if (!mainQueueEmptyLocked() || inFlight_.load(std::memory_order_acquire) > 0) continue;
+        if (mainHasWork() || inFlight_.load(std::memory_order_acquire) > 0) continue;
         if (end) virtualClock_->advanceTo(*end);
         return false;
       }
